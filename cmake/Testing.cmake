@@ -1,0 +1,48 @@
+# GoogleTest: the system's package natively, compiled from /usr/src/googletest
+# with the cross compiler for the Windows builds.
+if(CMAKE_CROSSCOMPILING)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  set(LVN_GTEST gtest_main gtest)
+else()
+  find_package(GTest REQUIRED)
+  set(LVN_GTEST GTest::gtest_main GTest::gtest)
+endif()
+
+file(GLOB support_sources CONFIGURE_DEPENDS tests/support/*.cpp)
+add_library(lvn_test_support STATIC ${support_sources})
+target_include_directories(lvn_test_support PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(lvn_test_support PUBLIC lvn_core ${LVN_GTEST})
+target_compile_definitions(lvn_test_support PUBLIC
+  LVN_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+  LVN_REALWORLD_DIR="${CMAKE_SOURCE_DIR}/../shared/realworld")
+
+# Under wine64 every test shares one prefix, made once per test run.
+if(CMAKE_CROSSCOMPILING)
+  add_test(NAME wine_prefix COMMAND ${CMAKE_SOURCE_DIR}/cmake/wine-prefix.sh)
+  set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine
+    ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix")
+endif()
+
+# One test executable per folder, from the *_test.cpp files beside the code.
+foreach(folder platform core bookmarks checker console tests)
+  file(GLOB test_sources CONFIGURE_DEPENDS ${folder}/*_test.cpp)
+  if(NOT test_sources)
+    continue()
+  endif()
+  set(name ${folder}_tests)
+  if(folder STREQUAL "tests")
+    set(name e2e_tests)
+  endif()
+  add_executable(${name} ${test_sources})
+  target_link_libraries(${name} PRIVATE lvn_test_support)
+  add_dependencies(${name} lvn)
+  target_compile_definitions(${name} PRIVATE LVN_EXE="$<TARGET_FILE:lvn>")
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 1200)
+  if(CMAKE_CROSSCOMPILING)
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine
+      ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all;WINEDLLOVERRIDES=mscoree,mshtml=")
+  endif()
+endforeach()

@@ -1,0 +1,5 @@
+// The graphical role: the main window with the wizard pages.
+#pragma once
+
+// Runs the graphical role and returns the process's exit code.
+int run_wizard();

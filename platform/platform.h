@@ -1,0 +1,213 @@
+// The one boundary between Lorvane and the operating system.
+//
+// Portable code includes only this header; exactly one of platform/win32/ or
+// platform/posix/ is compiled into a build. Program paths use the backslash as
+// their separator on every platform (project files hold the same bytes
+// everywhere); the POSIX backend turns each backslash into '/' at the file
+// system edge. Nothing here throws. Unless a comment says otherwise, every
+// function may be called from any thread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// ---------------------------------------------------------------------------
+// Files
+
+enum class FileAccess {
+  read,               // existing file, binary reading, others may read and write
+  read_write_shared,  // existing file, reading and writing, others may read and write
+  create_truncate,    // create or truncate, binary writing
+  append,             // create when missing, every write goes to the end
+};
+
+// A move-only owner of one open file. Closing happens on destruction.
+class File {
+ public:
+  File() = default;
+  ~File();
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  bool is_open() const;
+  // Reads up to n bytes; returns how many arrived (0 at the end or on error).
+  size_t read(void* buffer, size_t n);
+  // Writes all n bytes; false when any of them could not be written.
+  bool write(const void* buffer, size_t n);
+  // Absolute position from the start of the file.
+  bool seek(int64_t offset);
+  // Position relative to the current one (negative moves back).
+  bool seek_relative(int64_t delta);
+  // Size in bytes, or -1 when it cannot be had.
+  int64_t size();
+  void close();
+
+ private:
+  friend File open_file(const std::string& path, FileAccess access);
+  intptr_t handle_ = -1;
+};
+
+// Opens a file; the result is_open() only on success.
+File open_file(const std::string& path, FileAccess access);
+
+// True when the path names an existing file that opens for reading.
+bool file_readable(const std::string& path);
+
+// Attributes as find-first and get-attributes report them.
+struct FileAttributes {
+  bool exists = false;
+  bool is_directory = false;
+};
+FileAttributes file_attributes(const std::string& path);
+
+// Creates one directory level; false when it failed or already exists.
+bool create_directory(const std::string& path);
+// Deletes a file; false when it could not be deleted.
+bool delete_file(const std::string& path);
+// Copies a file, replacing the target; false on failure.
+bool copy_file(const std::string& from, const std::string& to);
+
+// ---------------------------------------------------------------------------
+// Directory listing, with find-first semantics.
+//
+// The pattern is a path whose last component may hold the wildcards '*' and
+// '?', matched without regard to case ("dir\*.*" lists the whole directory,
+// "." and ".." included, as find-first does). A pattern without wildcards
+// yields the one entry it names, so the listing of a file's own path yields
+// that file. Entries come in the platform's own order, never sorted.
+struct DirEntry {
+  std::string name;  // the entry's own name, no directory part
+  bool is_directory = false;
+};
+
+class DirListing {
+ public:
+  DirListing() = default;
+  ~DirListing();
+  DirListing(DirListing&& other) noexcept;
+  DirListing& operator=(DirListing&& other) noexcept;
+  DirListing(const DirListing&) = delete;
+  DirListing& operator=(const DirListing&) = delete;
+
+  // Starts the listing; false when nothing matches or the folder cannot be
+  // read. On success the first entry is ready for next().
+  bool open(const std::string& pattern);
+  // Gives the next entry; false when there are no more.
+  bool next(DirEntry& entry);
+  void close();
+
+ private:
+  struct State;
+  State* state_ = nullptr;
+};
+
+// ---------------------------------------------------------------------------
+// Private-profile (INI) files: sections and keys matched without regard to
+// case; a write keeps every other line of the file and creates the file (and
+// the section) when missing.
+
+// Reads a value into at most size - 1 characters; default_value when missing.
+std::string profile_read(const std::string& file, const std::string& section,
+                         const std::string& key, const std::string& default_value,
+                         size_t size);
+// Reads a value as an integer; default_value when missing or not a number.
+int profile_read_int(const std::string& file, const std::string& section,
+                     const std::string& key, int default_value);
+// Writes one value; false when the file could not be written.
+bool profile_write(const std::string& file, const std::string& section,
+                   const std::string& key, const std::string& value);
+
+// ---------------------------------------------------------------------------
+// Registry. On Linux a small file-backed store under the user's configuration
+// directory ($LORVANE_REGISTRY_DIR when set, else $XDG_CONFIG_HOME/lorvane or
+// ~/.config/lorvane); same keys and values as on Windows.
+
+enum class RegistryRoot { current_user, local_machine, classes_root };
+
+// True when the key exists and opens with all access rights.
+bool registry_key_opens(RegistryRoot root, const std::string& key);
+// Reads a string value (of any string type); false when key or value is missing.
+bool registry_read_string(RegistryRoot root, const std::string& key,
+                          const std::string& value, std::string& out);
+// Creates the key as needed and writes a string value.
+bool registry_write_string(RegistryRoot root, const std::string& key,
+                           const std::string& value, const std::string& data);
+// Deletes a key and everything below it.
+bool registry_delete_key(RegistryRoot root, const std::string& key);
+
+// ---------------------------------------------------------------------------
+// Process and environment
+
+// Full path of the running executable (backslash-separated on Windows).
+std::string module_path();
+std::string current_directory();
+bool set_current_directory(const std::string& path);
+// Expands %NAME% references the way the platform does.
+std::string expand_environment(const std::string& text);
+// The user's desktop folder.
+std::string desktop_folder();
+// The folder that holds the Firefox profiles (the application-data folder's
+// "\Mozilla\Firefox\Profiles" on Windows, ~/.mozilla/firefox on Linux).
+std::string firefox_profiles_folder();
+// Opens a file or URL the way the shell does; false when that failed.
+bool shell_open(const std::string& target);
+void sleep_ms(unsigned milliseconds);
+// Runs the command interpreter's "pause": prints its prompt, waits for a key.
+void pause_console();
+// Gives the process a console of its own with unbuffered standard streams.
+void attach_console();
+
+// True where the platform can show the graphical wizard's windows; false on
+// Linux until it has its own embedded browser, where a start without a switch
+// takes the console road instead.
+bool graphical_front_end_available();
+
+// ---------------------------------------------------------------------------
+// Messages to the user
+
+enum class MessageIcon { error, warning, information };
+// A message box on Windows, a line on standard error on Linux. The owner is a
+// window handle or null. Runs on the calling thread and waits for the user.
+void message_box(void* owner, const std::string& text, const std::string& caption,
+                 MessageIcon icon);
+// The seam that tests script: while a hook is set, message_box calls it
+// instead of showing anything. Null restores the real behaviour.
+using MessageHook = void (*)(const std::string& text, const std::string& caption,
+                             MessageIcon icon);
+void set_message_hook(MessageHook hook);
+
+// Posts app command `command` (message 10925) to a window; never waits for
+// it. With no window it does nothing. While a sink is set (the Linux front
+// end's main loop, or a test), the command goes to the sink instead.
+void post_app_command(void* window, unsigned command);
+using AppCommandSink = void (*)(void* window, unsigned command);
+void set_app_command_sink(AppCommandSink sink);
+
+// ---------------------------------------------------------------------------
+// HTTP client, in the session/request shape the checker uses.
+
+struct HttpSession;
+struct HttpRequest;
+
+// Opens a session with the given agent name and direct access (no proxy).
+// Null on failure.
+HttpSession* http_open_session(const std::string& agent);
+// Opens a URL on the session: no cache writes, redirects followed. Waits for
+// the status line and headers of the final answer; never reads the body. Null
+// when the link could not be opened at all, or when the session was closed.
+HttpRequest* http_open_url(HttpSession* session, const std::string& url);
+// The final status code as text (such as "404"); false when it is unknown.
+bool http_query_status(HttpRequest* request, char* buffer, size_t size);
+void http_close_request(HttpRequest* request);
+// Closes the session: every call pending on it comes back at once (within
+// about a second), and requests still open on it are released with it.
+// Safe to call while other threads are inside http_open_url.
+void http_close_session(HttpSession* session);
+
+}  // namespace platform

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs what building and testing Lorvane needs on a fresh Debian machine.
+set -euo pipefail
+packages=(cmake ninja-build g++ file libgtest-dev libgmock-dev googletest
+          libcurl4-openssl-dev g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+          wine64 xvfb)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO=sudo
+  $SUDO apt-get update -q
+  $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,21 @@
+#include "setup/setup_roles.h"
+
+#include "core/message.h"
+
+// Installation, repair and the hand-off to the update library are not part
+// of this version; the roles say so instead of pretending to work.
+
+void run_uninstaller() {
+  show_message("The Lorvane uninstaller is not available in this version.",
+               platform::MessageIcon::information);
+}
+
+void run_repair() {
+  show_message("Repairing the Lorvane installation is not available in this version.",
+               platform::MessageIcon::information);
+}
+
+void start_update_check(void* /*window*/) {
+  // The automatic check runs without a window and reports nothing; with no
+  // update library in this version there is nothing to hand the request to.
+}
