@@ -1,0 +1,183 @@
+#include "bookmarks/bookmark_file_writer.h"
+
+#include <cstring>
+#include <string>
+
+#include "bookmarks/project_loader.h"
+#include "core/globals.h"
+#include "platform/platform.h"
+
+namespace {
+
+constexpr char kHeader[] =
+    "<!DOCTYPE NETSCAPE-Bookmark-file-1>\r\n"
+    "    <!--This is an automatically generated file.\r\n"
+    "    It will be read and overwritten.\r\n"
+    "    Do Not Edit! -->\r\n"
+    "    <Title>Bookmarks</Title>\r\n"
+    "    <H1>Bookmarks</H1>\r\n"
+    "<DL>\r\n";
+static_assert(sizeof kHeader - 1 == 207, "the header is 207 bytes");
+
+constexpr char kCloseFolder[] = "</DL><p>\r\n";
+
+// Case is ignored the way the C locale does it: ASCII letters only, so the
+// bytes of UTF-8 or code-page names compare as they are.
+char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool same_ignoring_case(const char* a, size_t a_length, const char* b, size_t b_length) {
+  if (a_length != b_length) return false;
+  for (size_t i = 0; i < a_length; ++i)
+    if (fold(a[i]) != fold(b[i])) return false;
+  return true;
+}
+
+bool same_ignoring_case(const std::string& a, const std::string& b) {
+  return same_ignoring_case(a.data(), a.size(), b.data(), b.size());
+}
+
+// Collects the output and hands it to the file in large pieces. A failed
+// write is remembered so the save is not taken for a success.
+class OutputBuffer {
+ public:
+  explicit OutputBuffer(platform::File& file) : file_(file) { text_.reserve(kFlushSize * 2); }
+  void add(const char* text, size_t length) {
+    text_.append(text, length);
+    if (text_.size() >= kFlushSize) flush();
+  }
+  void add(const char* text) { add(text, std::strlen(text)); }
+  void add(const std::string& text) { add(text.data(), text.size()); }
+  void flush() {
+    if (!text_.empty() && !file_.write(text_.data(), text_.size())) failed_ = true;
+    text_.clear();
+  }
+  bool failed() const { return failed_; }
+
+ private:
+  static constexpr size_t kFlushSize = 1 << 16;
+  platform::File& file_;
+  std::string text_;
+  bool failed_ = false;
+};
+
+// The line of one bookmark. Lines are built in a growing string rather than
+// a fixed 1000-byte buffer: a 999-character URL and a long name together
+// would not fit one, and cutting either would lose the bookmark's data.
+void add_bookmark_line(OutputBuffer& out, const std::string& url, const std::string& name) {
+  out.add("<DT><A HREF=\"");
+  out.add(url);
+  out.add("\">");
+  out.add(name);
+  out.add("</A>\r\n");
+}
+
+void add_folder_heading(OutputBuffer& out, const char* name) {
+  out.add("<DT><H3>");
+  out.add(name, field_length(name, kFolderNameSize));
+  out.add("</H3>\r\n<DL><p>\r\n");
+}
+
+// The parts of a record's path that the file needs.
+struct RecordParts {
+  std::string folder;  // up to the last backslash, empty when there is none
+  std::string name;    // after it, less the four-character extension
+};
+
+RecordParts parts_of(const LVK_URL& record) {
+  const std::string path(record.path, field_length(record.path, kPathSize));
+  RecordParts parts;
+  const size_t slash = path.rfind('\\');
+  std::string last = path;
+  if (slash != std::string::npos) {
+    parts.folder = path.substr(0, slash);
+    last = path.substr(slash + 1);
+  }
+  parts.name = last.size() < 4 ? last : last.substr(0, last.size() - 4);
+  return parts;
+}
+
+std::string url_of(const LVK_URL& record) {
+  return std::string(record.url, field_length(record.url, kUrlSize));
+}
+
+// Closes the folders of `previous` that `current` does not share and opens
+// the ones it adds, outermost first.
+void change_folder(OutputBuffer& out, const std::string& previous, const std::string& current) {
+  std::vector<AA> old_chain;
+  std::vector<AA> new_chain;
+  const size_t new_length = split_folder_path(current.c_str(), new_chain);
+  const size_t old_length = split_folder_path(previous.c_str(), old_chain);
+  size_t common = 0;
+  while (common < old_length && common < new_length &&
+         same_ignoring_case(old_chain[common].name,
+                            field_length(old_chain[common].name, kFolderNameSize),
+                            new_chain[common].name,
+                            field_length(new_chain[common].name, kFolderNameSize)))
+    ++common;
+  for (size_t i = common; i < old_length; ++i) out.add(kCloseFolder);
+  for (size_t i = common; i < new_length; ++i) add_folder_heading(out, new_chain[i].name);
+}
+
+}  // namespace
+
+size_t split_folder_path(const char* path, std::vector<AA>& chain) {
+  const char* start = path;
+  for (;;) {
+    const char* slash = std::strchr(start, '\\');
+    const size_t length = slash ? static_cast<size_t>(slash - start) : std::strlen(start);
+    if (slash || length > 0) {
+      AA element;
+      const size_t kept = length < kFolderNameSize - 1 ? length : kFolderNameSize - 1;
+      std::memcpy(element.name, start, kept);
+      std::memset(element.name + kept, 0, kFolderNameSize - kept);
+      chain.push_back(element);
+    }
+    if (!slash) break;
+    start = slash + 1;
+  }
+  return chain.size();
+}
+
+void write_bookmark_file() {
+  std::vector<LVK_URL> records;
+  if (!load_project_records(project_path, records)) return;
+
+  platform::File file = platform::open_file(output_location, platform::FileAccess::create_truncate);
+  if (!file.is_open()) {
+    platform::message_box(main_window, "Cannot save bookmark file!", kProductName,
+                          platform::MessageIcon::warning);
+    return;
+  }
+
+  OutputBuffer out(file);
+  out.add(kHeader, sizeof kHeader - 1);
+
+  // The chain of folders open in the output, as the last record's folder part.
+  std::string previous;
+  for (const LVK_URL& record : records) {
+    const RecordParts parts = parts_of(record);
+    if (!same_ignoring_case(parts.folder, previous)) {
+      change_folder(out, previous, parts.folder);
+      previous = parts.folder;
+    }
+    if (record.action != action_delete && record.action != quarantine)
+      add_bookmark_line(out, url_of(record), parts.name);
+  }
+  {
+    std::vector<AA> open_chain;
+    const size_t still_open = split_folder_path(previous.c_str(), open_chain);
+    for (size_t i = 0; i < still_open; ++i) out.add(kCloseFolder);
+  }
+
+  out.add("<DT><H3>Dead Links</H3>\r\n<DL><p>\r\n");
+  for (const LVK_URL& record : records)
+    if (record.action != keep) add_bookmark_line(out, url_of(record), parts_of(record).name);
+  out.add("</DL>\r\n");
+  out.flush();
+  file.close();
+
+  // A file that could not be written whole (a full disk) is not a save.
+  if (out.failed())
+    platform::message_box(main_window, "Cannot save bookmark file!", kProductName,
+                          platform::MessageIcon::warning);
+}

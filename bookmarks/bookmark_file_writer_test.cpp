@@ -1,0 +1,256 @@
+#include "bookmarks/bookmark_file_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "core/globals.h"
+#include "tests/support/project_builder.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+const std::string kHeader =
+    "<!DOCTYPE NETSCAPE-Bookmark-file-1>\r\n"
+    "    <!--This is an automatically generated file.\r\n"
+    "    It will be read and overwritten.\r\n"
+    "    Do Not Edit! -->\r\n"
+    "    <Title>Bookmarks</Title>\r\n"
+    "    <H1>Bookmarks</H1>\r\n"
+    "<DL>\r\n";
+const std::string kEmptyDeadLinks = "<DT><H3>Dead Links</H3>\r\n<DL><p>\r\n</DL>\r\n";
+
+std::string line(const std::string& url, const std::string& name) {
+  return "<DT><A HREF=\"" + url + "\">" + name + "</A>\r\n";
+}
+std::string heading(const std::string& name) { return "<DT><H3>" + name + "</H3>\r\n<DL><p>\r\n"; }
+const std::string kClose = "</DL><p>\r\n";
+
+struct Message {
+  std::string text, caption;
+  platform::MessageIcon icon;
+};
+std::vector<Message> messages;
+void capture(const std::string& text, const std::string& caption, platform::MessageIcon icon) {
+  messages.push_back({text, caption, icon});
+}
+
+class BookmarkFileWriterTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    messages.clear();
+    platform::set_message_hook(capture);
+    console_mode = false;
+    main_window = nullptr;
+    project = dir.file("project.lvn");
+    output = dir.file("bookmarks.html");
+    copy_field(project_path, sizeof project_path, project);
+    copy_field(output_location, sizeof output_location, output);
+  }
+  void TearDown() override {
+    platform::set_message_hook(nullptr);
+    console_mode = false;
+  }
+  std::string save(const std::vector<LVK_URL>& records) {
+    write_project_file(project, records);
+    write_bookmark_file();
+    return TempDir::read(output);
+  }
+
+  TempDir dir;
+  std::string project, output;
+};
+
+TEST_F(BookmarkFileWriterTest, HeaderIsTheFixedTwoHundredSevenBytes) {
+  EXPECT_EQ(kHeader.size(), 207u);
+  const std::string text = save({});
+  EXPECT_EQ(text, kHeader + kEmptyDeadLinks);
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(BookmarkFileWriterTest, NestedFoldersOpenAndCloseInProjectOrder) {
+  const std::string text = save({make_record("http://a/", "A.URL", 1),
+                                 make_record("http://b/", "News\\B.URL", 1),
+                                 make_record("http://c/", "News\\Sport\\C.URL", 1),
+                                 make_record("http://d/", "D.URL", 1)});
+  EXPECT_EQ(text, kHeader + line("http://a/", "A") + heading("News") + line("http://b/", "B") +
+                      heading("Sport") + line("http://c/", "C") + kClose + kClose +
+                      line("http://d/", "D") + kEmptyDeadLinks);
+}
+
+TEST_F(BookmarkFileWriterTest, CommonPrefixEndsAtTheFirstDifferentFolder) {
+  const std::string text =
+      save({make_record("http://1/", "A\\X\\1.URL"), make_record("http://2/", "B\\X\\2.URL")});
+  EXPECT_EQ(text, kHeader + heading("A") + heading("X") + line("http://1/", "1") + kClose + kClose +
+                      heading("B") + heading("X") + line("http://2/", "2") + kClose + kClose +
+                      kEmptyDeadLinks);
+}
+
+TEST_F(BookmarkFileWriterTest, FolderNamesThatDifferOnlyInCaseAreOneFolder) {
+  const std::string text = save({make_record("http://1/", "News\\One.URL"),
+                                 make_record("http://2/", "NEWS\\Two.URL"),
+                                 make_record("http://3/", "news\\Sport\\Three.URL"),
+                                 make_record("http://4/", "NEWS\\SPORT\\Four.URL")});
+  EXPECT_EQ(text, kHeader + heading("News") + line("http://1/", "One") + line("http://2/", "Two") +
+                      heading("Sport") + line("http://3/", "Three") + line("http://4/", "Four") +
+                      kClose + kClose + kEmptyDeadLinks);
+}
+
+TEST_F(BookmarkFileWriterTest, FolderVisitedTwiceAppearsTwice) {
+  const std::string text = save({make_record("http://1/", "A\\1.URL"),
+                                 make_record("http://2/", "B\\2.URL"),
+                                 make_record("http://3/", "A\\3.URL")});
+  EXPECT_EQ(text, kHeader + heading("A") + line("http://1/", "1") + kClose + heading("B") +
+                      line("http://2/", "2") + kClose + heading("A") + line("http://3/", "3") +
+                      kClose + kEmptyDeadLinks);
+}
+
+TEST_F(BookmarkFileWriterTest, RemovedBookmarksGoToDeadLinksAndFixedOnesAppearTwice) {
+  const std::string text = save({
+      make_record("http://q/", "News\\Quarantined.URL", 1, quarantine, http_error),
+      make_record("http://d/", "News\\Deleted.URL", 1, action_delete, no_connection),
+      make_record("http://f/", "Fixed.URL", 1, fix, http_error),
+      make_record("http://kept-dead/", "Kept.URL", 1, keep, http_error),
+      make_record("http://pending/", "Pending.URL", 0, keep),
+  });
+  // The folder of the quarantined and the deleted one is still opened.
+  EXPECT_EQ(text, kHeader + heading("News") + kClose + line("http://f/", "Fixed") +
+                      line("http://kept-dead/", "Kept") + line("http://pending/", "Pending") +
+                      "<DT><H3>Dead Links</H3>\r\n<DL><p>\r\n" + line("http://q/", "Quarantined") +
+                      line("http://d/", "Deleted") + line("http://f/", "Fixed") + "</DL>\r\n");
+}
+
+TEST_F(BookmarkFileWriterTest, NameIsTheLastComponentLessFourCharacters) {
+  const std::string text = save({make_record("http://1/", "ab"), make_record("http://2/", "abcd"),
+                                 make_record("http://3/", "F\\xyz"),
+                                 make_record("http://4/", "F\\page.url", 1, quarantine)});
+  EXPECT_EQ(text, kHeader + line("http://1/", "ab") + line("http://2/", "") + heading("F") +
+                      line("http://3/", "xyz") + kClose +
+                      "<DT><H3>Dead Links</H3>\r\n<DL><p>\r\n" + line("http://4/", "page") +
+                      "</DL>\r\n");
+}
+
+TEST_F(BookmarkFileWriterTest, QuotesAndAngleBracketsAreWrittenUnchanged) {
+  const std::string text =
+      save({make_record("http://x/?q=\"a\"&b=<c>", "Fo\"l<der\\Say \"hi\" <now>.URL")});
+  EXPECT_EQ(text, kHeader + heading("Fo\"l<der") + line("http://x/?q=\"a\"&b=<c>", "Say \"hi\" <now>") +
+                      kClose + kEmptyDeadLinks);
+}
+
+TEST_F(BookmarkFileWriterTest, EmptyFolderNamesStillCountAsLevels) {
+  const std::string text = save({make_record("http://1/", "\\A\\1.URL")});
+  EXPECT_EQ(text, kHeader + heading("") + heading("A") + line("http://1/", "1") + kClose + kClose +
+                      kEmptyDeadLinks);
+}
+
+TEST_F(BookmarkFileWriterTest, LongestFieldsAreWrittenWholeAndFolderNamesCut) {
+  const std::string url = "http://" + std::string(992, 'u');
+  ASSERT_EQ(url.size(), 999u);
+  const std::string name(995, 'n');
+  const std::string folder(700, 'f');
+  const std::string text = save({make_record(url, name + ".URL"),
+                                 make_record("http://2/", folder + "\\x.URL")});
+  // The line of the first record is far over 1000 bytes and still whole; a
+  // folder name is held in 520 bytes and so keeps its first 519 characters.
+  EXPECT_EQ(text, kHeader + line(url, name) + heading(std::string(519, 'f')) +
+                      line("http://2/", "x") + kClose + kEmptyDeadLinks);
+}
+
+TEST_F(BookmarkFileWriterTest, UnterminatedFieldsAreReadOnlyWithinTheirSize) {
+  LVK_URL record = make_record("", "");
+  std::memset(record.url, 'u', sizeof record.url);
+  std::memset(record.path, 'p', sizeof record.path);
+  const std::string text = save({record});
+  EXPECT_EQ(text, kHeader + line(std::string(1000, 'u'), std::string(996, 'p')) + kEmptyDeadLinks);
+}
+
+TEST_F(BookmarkFileWriterTest, UnreadableProjectWritesNothingAndSaysNothing) {
+  copy_field(project_path, sizeof project_path, dir.file("missing.lvn"));
+  write_bookmark_file();
+  EXPECT_FALSE(std::ifstream(output).good());
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(BookmarkFileWriterTest, UnwritableOutputIsReportedAndTheProjectStaysAsItWas) {
+  const std::vector<LVK_URL> records = {make_record("http://a/", "A.URL", 1),
+                                        make_record("http://q/", "Q.URL", 1, quarantine, 1)};
+  write_project_file(project, records);
+  const std::string before = TempDir::read(project);
+  // A file inside a folder that does not exist cannot be created.
+  copy_field(output_location, sizeof output_location, dir.file("no such folder\\out.html"));
+  for (bool console : {false, true}) {
+    messages.clear();
+    console_mode = console;
+    write_bookmark_file();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "Cannot save bookmark file!");
+    EXPECT_EQ(messages[0].caption, "Lorvane");
+    EXPECT_EQ(messages[0].icon, platform::MessageIcon::warning);
+  }
+  EXPECT_EQ(TempDir::read(project), before);
+
+  // It can be saved again once the location is writable.
+  copy_field(output_location, sizeof output_location, output);
+  messages.clear();
+  write_bookmark_file();
+  EXPECT_TRUE(messages.empty());
+  EXPECT_EQ(TempDir::read(output), kHeader + line("http://a/", "A") +
+                                       "<DT><H3>Dead Links</H3>\r\n<DL><p>\r\n" +
+                                       line("http://q/", "Q") + "</DL>\r\n");
+}
+
+TEST_F(BookmarkFileWriterTest, WriteFailureIsNotTakenForASave) {
+  // /dev/full accepts the open and refuses every byte, like a full disk.
+  if (!std::ifstream("/dev/full").good()) GTEST_SKIP() << "no full device on this platform";
+  write_project_file(project, {make_record("http://a/", "A.URL", 1)});
+  copy_field(output_location, sizeof output_location, "/dev/full");
+  write_bookmark_file();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].text, "Cannot save bookmark file!");
+}
+
+TEST_F(BookmarkFileWriterTest, ExistingFileIsReplacedWhole) {
+  std::ofstream(output, std::ios::binary) << std::string(5000, 'x');
+  EXPECT_EQ(save({}), kHeader + kEmptyDeadLinks);
+}
+
+TEST(SplitFolderPath, KeepsEveryComponentBeforeABackslash) {
+  struct Case {
+    const char* path;
+    std::vector<std::string> components;
+  };
+  const Case cases[] = {
+      {"", {}},
+      {"A", {"A"}},
+      {"A\\B", {"A", "B"}},
+      {"A\\", {"A"}},
+      {"\\A", {"", "A"}},
+      {"A\\\\B", {"A", "", "B"}},
+      {"\\", {""}},
+      {"News\\Sport\\Daily", {"News", "Sport", "Daily"}},
+  };
+  for (const Case& c : cases) {
+    std::vector<AA> chain;
+    const std::string before = c.path;
+    const size_t length = split_folder_path(c.path, chain);
+    EXPECT_EQ(before, c.path);
+    ASSERT_EQ(length, c.components.size()) << c.path;
+    for (size_t i = 0; i < length; ++i) EXPECT_EQ(chain[i].name, c.components[i]) << c.path;
+  }
+}
+
+TEST(SplitFolderPath, AppendsToTheChainAndCutsLongNames) {
+  std::vector<AA> chain;
+  EXPECT_EQ(split_folder_path("A", chain), 1u);
+  const std::string long_name(800, 'z');
+  const std::string path = "B\\" + long_name;
+  EXPECT_EQ(split_folder_path(path.c_str(), chain), 3u);
+  EXPECT_STREQ(chain[0].name, "A");
+  EXPECT_STREQ(chain[1].name, "B");
+  EXPECT_EQ(std::string(chain[2].name), std::string(519, 'z'));
+}
+
+}  // namespace

@@ -1,0 +1,233 @@
+#include "bookmarks/browser_locations.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "platform/platform.h"
+#include "tests/support/env.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kShellFolders =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+
+// A destination with guard bytes behind its 1000 bytes.
+struct Destination {
+  char bytes[1100];
+  Destination() {
+    std::memset(bytes, 'G', sizeof bytes);
+    bytes[0] = '\0';
+  }
+  bool guard_intact() const {
+    for (size_t i = 1000; i < sizeof bytes; ++i)
+      if (bytes[i] != 'G') return false;
+    return true;
+  }
+  std::string text() const { return std::string(bytes, strnlen(bytes, 1000)); }
+};
+
+bool running_on_windows() { return platform::module_path().find('\\') != std::string::npos; }
+
+// Sets the Favorites value for one test. On Linux the registry is a store in
+// a folder of the test; on Windows the real value is put back afterwards.
+class FavoritesValue {
+ public:
+  FavoritesValue() : registry_dir_("LORVANE_REGISTRY_DIR", scratch_.path()) {
+    had_old_ = platform::registry_read_string(platform::RegistryRoot::current_user, kShellFolders,
+                                              "Favorites", old_);
+  }
+  ~FavoritesValue() {
+    if (had_old_)
+      platform::registry_write_string(platform::RegistryRoot::current_user, kShellFolders,
+                                      "Favorites", old_);
+  }
+  bool set(const std::string& value) {
+    return platform::registry_write_string(platform::RegistryRoot::current_user, kShellFolders,
+                                           "Favorites", value);
+  }
+
+ private:
+  TempDir scratch_;
+  ScopedEnv registry_dir_;
+  std::string old_;
+  bool had_old_ = false;
+};
+
+TEST(FindFavoritesDirectory, ExpandsEnvironmentReferences) {
+  TempDir profile;
+  ScopedEnv user_profile("USERPROFILE", profile.path());
+  FavoritesValue value;
+  ASSERT_TRUE(value.set("%USERPROFILE%\\Favorites"));
+  Destination destination;
+  find_favorites_directory(destination.bytes);
+  EXPECT_EQ(destination.text(), profile.path() + "\\Favorites");
+  EXPECT_TRUE(destination.guard_intact());
+}
+
+TEST(FindFavoritesDirectory, PlainPathIsTakenAsItIs) {
+  FavoritesValue value;
+  ASSERT_TRUE(value.set("D:\\Shared\\Favs"));
+  Destination destination;
+  find_favorites_directory(destination.bytes);
+  EXPECT_EQ(destination.text(), "D:\\Shared\\Favs");
+}
+
+TEST(FindFavoritesDirectory, OverLongValueIsCutTo999Characters) {
+  FavoritesValue value;
+  ASSERT_TRUE(value.set("C:\\" + std::string(1500, 'f')));
+  Destination destination;
+  std::memset(destination.bytes, 'x', 1000);
+  find_favorites_directory(destination.bytes);
+  EXPECT_EQ(destination.text(), "C:\\" + std::string(996, 'f'));
+  EXPECT_EQ(destination.bytes[999], '\0');
+  EXPECT_TRUE(destination.guard_intact());
+}
+
+TEST(FindFavoritesDirectory, MissingValueGivesAnEmptyDestination) {
+  // The Windows value belongs to the system; only the Linux store can be
+  // made to lack it.
+  if (running_on_windows()) GTEST_SKIP() << "the value always exists in a Windows profile";
+  TempDir empty_store;
+  ScopedEnv registry_dir("LORVANE_REGISTRY_DIR", empty_store.path());
+  Destination destination;
+  std::strcpy(destination.bytes, "left over");
+  find_favorites_directory(destination.bytes);
+  EXPECT_EQ(destination.text(), "");
+}
+
+// A profiles folder of the test's own. On Linux HOME is moved to a test
+// folder; on Windows the application-data folder cannot be moved, so the test
+// works in the real one and only when it holds no Mozilla folder yet (a wine
+// prefix made for the tests), removing everything it made.
+class FirefoxProfiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (running_on_windows()) {
+      profiles_ = platform::firefox_profiles_folder();
+      mozilla_ = fs::path(profiles_).parent_path().parent_path();
+      if (mozilla_.filename() != "Mozilla" || fs::exists(mozilla_))
+        GTEST_SKIP() << "the application-data folder already has a Mozilla folder";
+      fs::create_directories(profiles_);
+      made_mozilla_ = true;
+    } else {
+      home_ = std::make_unique<ScopedEnv>("HOME", home_dir_.path());
+      profiles_ = platform::firefox_profiles_folder();
+      fs::create_directories(fs::path(home_dir_.file(".mozilla/firefox")));
+    }
+  }
+  void TearDown() override {
+    std::error_code ec;
+    if (made_mozilla_) fs::remove_all(mozilla_, ec);
+  }
+  // A file or folder inside the profiles folder.
+  std::string in_profiles(const std::string& relative) const {
+    std::string native = relative;
+    if (running_on_windows())
+      for (char& c : native)
+        if (c == '/') c = '\\';
+    return profiles_ + (running_on_windows() ? "\\" : "/") + native;
+  }
+  void make_profile(const std::string& name) { fs::create_directories(in_profiles(name)); }
+  void make_file(const std::string& relative, const std::string& content = "<DL>") {
+    platform::File file = platform::open_file(in_profiles(relative),
+                                              platform::FileAccess::create_truncate);
+    file.write(content.data(), content.size());
+  }
+  std::string first_default_match() const {
+    platform::DirListing listing;
+    platform::DirEntry entry;
+    if (listing.open(profiles_ + "\\*default*") && listing.next(entry)) return entry.name;
+    return "";
+  }
+
+  TempDir home_dir_;
+  std::unique_ptr<ScopedEnv> home_;
+  std::string profiles_;
+  fs::path mozilla_;
+  bool made_mozilla_ = false;
+};
+
+TEST_F(FirefoxProfiles, FindsTheBookmarkFileOfTheDefaultProfile) {
+  make_profile("ab12cd.default");
+  make_profile("other");
+  make_file("ab12cd.default/bookmarks.html", "<DL><p>");
+  make_file("other/bookmarks.html");
+  Destination destination;
+  ASSERT_TRUE(find_firefox_bookmark_file(destination.bytes));
+  const std::string found = destination.text();
+  EXPECT_EQ(found.rfind(profiles_ + "\\ab12cd.default\\", 0), 0u) << found;
+  EXPECT_TRUE(found == profiles_ + "\\ab12cd.default\\bookmarks.html" ||
+              found == profiles_ + "\\ab12cd.default\\BOOKMARKS.HTML")
+      << found;
+  EXPECT_TRUE(platform::file_readable(found));
+  EXPECT_TRUE(destination.guard_intact());
+}
+
+TEST_F(FirefoxProfiles, NameOfTheFileIsMatchedWithoutRegardToCase) {
+  make_profile("x.default-release");
+  make_file("x.default-release/BookMarks.Html", "<DL><p>");
+  Destination destination;
+  ASSERT_TRUE(find_firefox_bookmark_file(destination.bytes));
+  const std::string found = destination.text();
+  // The file opens under the name given back, whatever case that has.
+  platform::File file = platform::open_file(found, platform::FileAccess::read);
+  ASSERT_TRUE(file.is_open()) << found;
+  char bytes[8] = {};
+  EXPECT_EQ(file.read(bytes, 7), 7u);
+  EXPECT_STREQ(bytes, "<DL><p>");
+}
+
+TEST_F(FirefoxProfiles, ProfileWithoutTheFileFails) {
+  make_profile("solo.default");
+  make_file("solo.default/places.sqlite");
+  Destination destination;
+  EXPECT_FALSE(find_firefox_bookmark_file(destination.bytes));
+  EXPECT_TRUE(destination.guard_intact());
+}
+
+TEST_F(FirefoxProfiles, NoMatchingProfileFails) {
+  make_profile("release");
+  make_file("release/bookmarks.html");
+  Destination destination;
+  EXPECT_FALSE(find_firefox_bookmark_file(destination.bytes));
+}
+
+TEST_F(FirefoxProfiles, MissingProfilesFolderFails) {
+  fs::remove_all(profiles_);
+  Destination destination;
+  EXPECT_FALSE(find_firefox_bookmark_file(destination.bytes));
+}
+
+TEST_F(FirefoxProfiles, OnlyTheFirstListedMatchIsTried) {
+  make_profile("old.default");
+  make_profile("new.default-release");
+  make_file("new.default-release/bookmarks.html");
+  const std::string first = first_default_match();
+  ASSERT_FALSE(first.empty());
+  Destination destination;
+  // The other profile is never tried: the lookup stands or falls with the
+  // first that the platform lists.
+  EXPECT_EQ(find_firefox_bookmark_file(destination.bytes), first == "new.default-release");
+  if (first == "old.default") {
+    make_file("old.default/bookmarks.html");
+    EXPECT_TRUE(find_firefox_bookmark_file(destination.bytes));
+    EXPECT_NE(destination.text().find("old.default"), std::string::npos);
+  }
+}
+
+TEST_F(FirefoxProfiles, FirstMatchThatIsAFileFails) {
+  make_file("notes.default");
+  ASSERT_EQ(first_default_match(), "notes.default");
+  Destination destination;
+  EXPECT_FALSE(find_firefox_bookmark_file(destination.bytes));
+}
+
+}  // namespace

@@ -1,0 +1,391 @@
+#include "bookmarks/favorites_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "core/globals.h"
+#include "core/project.h"
+#include "platform/platform.h"
+#include "tests/support/file_tree.h"
+#include "tests/support/project_builder.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+std::string url_in(const std::string& file) {
+  return platform::profile_read(file, "InternetShortcut", "URL", "<none>", 1000);
+}
+std::string base_url_in(const std::string& file) {
+  return platform::profile_read(file, "DEFAULT", "BASEURL", "<none>", 1000);
+}
+bool exists(const std::string& path) { return platform::file_attributes(path).exists; }
+
+const std::vector<std::string> kShortcutSections = {"DEFAULT", "InternetShortcut"};
+
+class FavoritesWriterTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    project = dir.file("project.lvn");
+    out = dir.file("out");
+    copy_field(project_path, sizeof project_path, project);
+    set_output(out);
+  }
+  static void set_output(const std::string& location) {
+    copy_field(output_location, sizeof output_location, location);
+  }
+  void save(const std::vector<LVK_URL>& records) {
+    write_project_file(project, records);
+    write_favorites_tree();
+  }
+
+  TempDir dir;
+  std::string project, out;
+};
+
+TEST_F(FavoritesWriterTest, NewFolderGetsGoodAndFixedBookmarksAndDeadLinks) {
+  save({
+      make_record("http://keep/", "Keep.URL", 1, keep),
+      make_record("http://kept-dead/", "KeptDead.URL", 1, keep, http_error),
+      make_record("http://fixed/", "Sub\\Fix.URL", 1, fix, http_error),
+      make_record("http://quarantined/", "Sub\\Quar.URL", 1, quarantine, http_error),
+      make_record("http://deleted/", "Del.URL", 1, action_delete, no_connection),
+      make_record("http://pending/", "Later\\Deeper\\Pending.URL", 0, keep),
+      make_record("http://odd/", "Odd.URL", 1, 7),
+  });
+  EXPECT_EQ(tree_listing(out),
+            (std::vector<std::string>{"Dead Links/", "Dead Links/Del.URL", "Dead Links/Fix.URL",
+                                      "Dead Links/Quar.URL", "Keep.URL", "KeptDead.URL", "Later/",
+                                      "Later/Deeper/", "Sub/", "Sub/Fix.URL"}));
+  EXPECT_EQ(url_in(dir.file("out/Keep.URL")), "http://keep/");
+  EXPECT_EQ(base_url_in(dir.file("out/Keep.URL")), "http://keep/");
+  EXPECT_EQ(section_names(dir.file("out/Keep.URL")), kShortcutSections);
+  EXPECT_EQ(url_in(dir.file("out/Sub/Fix.URL")), "http://fixed/");
+  EXPECT_EQ(url_in(dir.file("out/Dead Links/Fix.URL")), "http://fixed/");
+  EXPECT_EQ(url_in(dir.file("out/Dead Links/Quar.URL")), "http://quarantined/");
+  EXPECT_EQ(base_url_in(dir.file("out/Dead Links/Del.URL")), "http://deleted/");
+  EXPECT_EQ(section_names(dir.file("out/Dead Links/Del.URL")), kShortcutSections);
+}
+
+TEST_F(FavoritesWriterTest, LaterOfTwoDeadBookmarksWithOneNameWins) {
+  save({make_record("http://first/", "A\\x.URL", 1, quarantine, http_error),
+        make_record("http://second/", "B\\x.URL", 1, action_delete, http_error)});
+  EXPECT_EQ(url_in(dir.file("out/Dead Links/x.URL")), "http://second/");
+  EXPECT_FALSE(exists(dir.file("out/A/x.URL")));
+  EXPECT_FALSE(exists(dir.file("out/B/x.URL")));
+}
+
+TEST_F(FavoritesWriterTest, TrailingBackslashOnTheLocationMakesNoDifference) {
+  const std::vector<LVK_URL> records = {make_record("http://a/", "News\\A.URL", 1, keep),
+                                        make_record("http://b/", "B.URL", 1, quarantine, 1)};
+  save(records);
+  const std::string other = dir.file("other");
+  set_output(other + "\\");
+  write_favorites_tree();
+  EXPECT_EQ(tree_listing(other), tree_listing(out));
+  EXPECT_EQ(tree_listing(other),
+            (std::vector<std::string>{"Dead Links/", "Dead Links/B.URL", "News/", "News/A.URL"}));
+  EXPECT_EQ(url_in(dir.file("other/News/A.URL")), "http://a/");
+}
+
+TEST_F(FavoritesWriterTest, UnopenableProjectLeavesOnlyTheTwoFolders) {
+  copy_field(project_path, sizeof project_path, dir.file("missing.lvn"));
+  write_favorites_tree();
+  EXPECT_EQ(tree_listing(out), std::vector<std::string>{"Dead Links/"});
+}
+
+TEST_F(FavoritesWriterTest, ExistingShortcutKeepsItsOtherSectionsWhenFixed) {
+  const std::string file = dir.write(
+      "out/Site.url",
+      "[{000214A0-0000-0000-C000-000000000046}]\r\nProp3=19,2\r\n"
+      "[InternetShortcut]\r\nIDList=\r\nURL=http://site/deep/page\r\nIconIndex=1\r\n"
+      "[MonitoredItem]\r\nFeedUrl=http://site/feed\r\n");
+  save({make_record("http://site/", "Site.url", 1, fix, http_error)});
+  EXPECT_EQ(url_in(file), "http://site/");
+  EXPECT_EQ(base_url_in(file), "http://site/");
+  EXPECT_EQ(platform::profile_read(file, "InternetShortcut", "IconIndex", "", 100), "1");
+  EXPECT_EQ(platform::profile_read(file, "InternetShortcut", "IDList", "?", 100), "");
+  EXPECT_EQ(platform::profile_read(file, "MonitoredItem", "FeedUrl", "", 100), "http://site/feed");
+  EXPECT_EQ(platform::profile_read(file, "{000214A0-0000-0000-C000-000000000046}", "Prop3", "", 100),
+            "19,2");
+  const std::vector<std::string> sections = section_names(file);
+  EXPECT_EQ(std::count(sections.begin(), sections.end(), "DEFAULT"), 1);
+  EXPECT_EQ(std::count(sections.begin(), sections.end(), "InternetShortcut"), 1);
+  EXPECT_EQ(section_names(dir.file("out/Dead Links/Site.url")), kShortcutSections);
+}
+
+TEST_F(FavoritesWriterTest, KeptShortcutThatExistsIsNotTouched) {
+  const std::string content = "[InternetShortcut]\r\nURL=http://old/\r\n";
+  const std::string file = dir.write("out/News/Old.url", content);
+  age_file(file);
+  const auto before = capture_tree(dir.file("out/News"));
+  save({make_record("http://new/", "News\\Old.url", 1, keep)});
+  EXPECT_EQ(capture_tree(dir.file("out/News")), before);
+  EXPECT_EQ(TempDir::read(file), content);
+}
+
+TEST_F(FavoritesWriterTest, PathThatWouldNotFitIsSkippedAndTheRestWritten) {
+  std::string long_path;
+  while (long_path.size() < 1000 - out.size()) long_path += "Folder\\";
+  long_path += "x.URL";
+  save({make_record("http://long/", long_path, 1, fix, http_error),
+        make_record("http://short/", "Short.URL", 1, keep)});
+  // Not even its folders are made, nor its dead-link copy.
+  EXPECT_FALSE(exists(dir.file("out/Folder")));
+  EXPECT_EQ(tree_listing(out), (std::vector<std::string>{"Dead Links/", "Short.URL"}));
+}
+
+TEST_F(FavoritesWriterTest, EmptyLocationWritesNothingAtTheRoot) {
+  const std::string probe = "lvn-writer-probe-" + std::to_string(std::hash<std::string>()(dir.path()));
+  ASSERT_FALSE(exists("\\" + probe));
+  set_output("");
+  save({make_record("http://x/", probe + "\\x.URL", 1, keep)});
+  EXPECT_FALSE(exists("\\" + probe));
+  EXPECT_FALSE(exists(dir.file("out")));
+}
+
+TEST_F(FavoritesWriterTest, OverwritingTheTreeThatWasReadAppliesTheRun) {
+  // A tree as a browser keeps it.
+  const std::string fav = dir.file("Fav");
+  const std::string kept =
+      dir.write("Fav/Kept.url", "[InternetShortcut]\r\nURL=http://kept/\r\n[Extra]\r\nX=1\r\n");
+  const std::string dead = dir.write("Fav/News/Dead.url", "[InternetShortcut]\r\nURL=http://dead/\r\n");
+  const std::string fixme = dir.write(
+      "Fav/News/Fixme.url",
+      "[{000214A0-0000-0000-C000-000000000046}]\r\nProp3=19,2\r\n"
+      "[InternetShortcut]\r\nURL=http://fixme/deep/page\r\nIconIndex=1\r\n");
+  const std::string ini = dir.write("Fav/desktop.ini", "[.ShellClassInfo]\r\nIconIndex=-173\r\n");
+  const std::string pending =
+      dir.write("Fav/Pending.url", "[InternetShortcut]\r\nURL=http://pending/\r\n");
+  for (const std::string& file : {kept, dead, fixme, ini, pending}) age_file(file);
+
+  copy_field(source_path, sizeof source_path, fav);
+  dead_links_text = 0;
+  create_project(true);
+
+  // What a run would have decided.
+  std::vector<LVK_URL> records = read_project_file(project);
+  ASSERT_EQ(records.size(), 5u);
+  for (LVK_URL& record : records) {
+    const std::string path = record.path;
+    if (path == "Pending.url") continue;
+    record.checked = 1;
+    if (path == "News\\Dead.url") {
+      record.result = http_error;
+      record.action = quarantine;
+    } else if (path == "News\\Fixme.url") {
+      record.result = http_error;
+      record.action = fix;
+      copy_field(record.url, sizeof record.url, "http://fixme/");
+    }
+  }
+  replace_project_records(project, records);
+  const auto before = capture_tree(fav);
+
+  set_output(fav);
+  write_favorites_tree();
+  const auto after = capture_tree(fav);
+
+  // Kept, not-a-shortcut and unchecked files: same bytes, same time stamps.
+  for (const char* name : {"Kept.url", "desktop.ini", "Pending.url"}) {
+    ASSERT_TRUE(after.count(name)) << name;
+    EXPECT_EQ(after.at(name), before.at(name)) << name;
+  }
+  // The quarantined file moved into Dead Links under its own name.
+  EXPECT_FALSE(after.count("News/Dead.url"));
+  EXPECT_EQ(url_in(dir.file("Fav/Dead Links/Dead.url")), "http://dead/");
+  // The fixed one was rewritten in place, its other content kept, and copied.
+  EXPECT_EQ(url_in(fixme), "http://fixme/");
+  EXPECT_EQ(base_url_in(fixme), "http://fixme/");
+  EXPECT_EQ(platform::profile_read(fixme, "InternetShortcut", "IconIndex", "", 10), "1");
+  EXPECT_EQ(platform::profile_read(fixme, "{000214A0-0000-0000-C000-000000000046}", "Prop3", "", 10),
+            "19,2");
+  EXPECT_EQ(url_in(dir.file("Fav/Dead Links/Fixme.url")), "http://fixme/");
+  EXPECT_EQ(tree_listing(fav),
+            (std::vector<std::string>{"Dead Links/", "Dead Links/Dead.url", "Dead Links/Fixme.url",
+                                      "Kept.url", "News/", "News/Fixme.url", "Pending.url",
+                                      "desktop.ini"}));
+
+  // A second save of the same project gives the same tree; nothing kept moves.
+  write_favorites_tree();
+  const auto again = capture_tree(fav);
+  for (const char* name : {"Kept.url", "desktop.ini", "Pending.url"})
+    EXPECT_EQ(again.at(name), after.at(name)) << name;
+  EXPECT_EQ(again.at("News/Fixme.url").content, after.at("News/Fixme.url").content);
+  EXPECT_EQ(again.at("Dead Links/Dead.url").content, after.at("Dead Links/Dead.url").content);
+  EXPECT_EQ(again.size(), after.size());
+  for (const auto& [name, entry] : after) EXPECT_TRUE(again.count(name)) << name;
+}
+
+// --- The output folder is a boundary ---------------------------------------
+
+TEST(ContainedRelativePath, OrdinaryNamesAreUnchanged) {
+  for (const char* path : {"A.URL", "News\\Sport\\C.URL", "a.b..c\\x..url", ".hidden\\x.url",
+                           "Re: notes\\x.URL", "..x\\y.URL", "x..\\y.URL", "Résumé\\ü.url"})
+    EXPECT_EQ(contained_relative_path(path), path);
+}
+
+TEST(ContainedRelativePath, ComponentsThatWouldLeaveAreMended) {
+  struct Case {
+    const char* path;
+    const char* contained;
+  };
+  const Case cases[] = {
+      {"..\\x.URL", "__\\x.URL"},
+      {"..\\..\\..\\x.URL", "__\\__\\__\\x.URL"},
+      {".\\x.URL", "_\\x.URL"},
+      {"...\\x.URL", "___\\x.URL"},
+      {". .\\x.URL", "___\\x.URL"},
+      {".. \\x.URL", "___\\x.URL"},
+      {"\\x.URL", "_\\x.URL"},
+      {"\\\\server\\share\\x.URL", "_\\_\\server\\share\\x.URL"},
+      {"A\\\\x.URL", "A\\_\\x.URL"},
+      {"C:\\Windows\\x.URL", "C_\\Windows\\x.URL"},
+      {"c:..\\x.URL", "c_..\\x.URL"},
+      {"C:", "C_"},
+      {"/etc/passwd", "_\\etc\\passwd"},
+      {"a/../../x.URL", "a\\__\\__\\x.URL"},
+      {"AC/DC\\x.URL", "AC\\DC\\x.URL"},
+      {"News\\..", "News\\__"},
+      {"", "_"},
+      {"News\\", "News\\_"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(contained_relative_path(c.path), c.contained) << c.path;
+}
+
+// Every file outside `out` below `root` must keep its bytes and time stamps,
+// and no entry may appear or disappear there.
+class OutputBoundaryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // out sits four levels down, so four ".." would reach the test folder.
+    out = dir.file("l1/l2/l3/out");
+    for (const char* canary : {"l1/l2/l3/canary.URL", "l1/l2/victim.URL", "l1/canary.URL",
+                               "canary.URL", "l1/l2/l3/out2/x.URL"}) {
+      age_file(dir.write(canary, std::string("[InternetShortcut]\r\nURL=http://canary/") +
+                                     canary + "\r\n"));
+    }
+    age_file(dir.write("outside/abs.URL", "[InternetShortcut]\r\nURL=http://outside/\r\n"));
+    project = dir.file("project.lvn");
+    copy_field(project_path, sizeof project_path, project);
+    copy_field(output_location, sizeof output_location, out);
+  }
+  std::map<std::string, TreeEntry> outside() const {
+    return capture_tree(dir.path(), {"l1/l2/l3/out", "project.lvn", "hostile.html"});
+  }
+  // Every file that the writer made, relative to out.
+  std::vector<std::string> written() const {
+    std::vector<std::string> files;
+    for (const auto& [name, entry] : capture_tree(out))
+      if (!entry.is_directory) files.push_back(name);
+    return files;
+  }
+
+  TempDir dir;
+  std::string out, project;
+};
+
+TEST_F(OutputBoundaryTest, HostileRecordPathsAreWrittenInsideTheOutputFolder) {
+  const auto before = outside();
+  std::vector<LVK_URL> records = {
+      make_record("http://evil/1", "..\\canary.URL", 1, fix, http_error),
+      make_record("http://evil/2", "..\\..\\victim.URL", 1, quarantine, http_error),
+      make_record("http://evil/3", "..\\..\\..\\canary.URL", 1, action_delete, http_error),
+      make_record("http://evil/4", "..\\..\\..\\..\\canary.URL", 1, keep),
+      make_record("http://evil/5", "..\\out2\\x.URL", 1, fix, http_error),
+      make_record("http://evil/6", "../../victim.URL", 1, fix, http_error),
+      make_record("http://evil/7", dir.file("outside") + "\\abs.URL", 1, fix, http_error),
+      make_record("http://evil/8", "C:\\drive.URL", 1, keep),
+      make_record("http://evil/9", "\\rooted.URL", 1, keep),
+      make_record("http://evil/10", ". .\\..\\dots.URL", 1, keep),
+      make_record("http://evil/11", "Sub\\..", 1, fix, http_error),
+  };
+  write_project_file(project, records);
+  write_favorites_tree();
+
+  EXPECT_EQ(outside(), before);
+  // Each bookmark is still there, inside.
+  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/__/canary.URL")), "http://evil/1");
+  EXPECT_FALSE(exists(dir.file("l1/l2/l3/out/__/__/victim.URL")));
+  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/__/__/__/__/canary.URL")), "http://evil/4");
+  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/__/out2/x.URL")), "http://evil/5");
+  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/C_/drive.URL")), "http://evil/8");
+  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/_/rooted.URL")), "http://evil/9");
+  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/___/__/dots.URL")), "http://evil/10");
+  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/__/__/victim.URL")), "http://evil/6");
+  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/Sub/__")), "http://evil/11");
+  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/Dead Links/victim.URL")), "http://evil/6");
+  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/Dead Links/abs.URL")), "http://evil/7");
+  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/Dead Links/__")), "http://evil/11");
+  const std::vector<std::string> files = written();
+  EXPECT_EQ(std::count_if(files.begin(), files.end(),
+                          [](const std::string& f) {
+                            return f.size() >= 7 && f.compare(f.size() - 7, 7, "abs.URL") == 0 &&
+                                   f.rfind("Dead Links/", 0) != 0;
+                          }),
+            1);
+}
+
+TEST_F(OutputBoundaryTest, HostileBookmarkFileIsSavedInsideTheOutputFolder) {
+  // Folder names are taken from the file as they stand: the reader makes link
+  // names safe, not folder names. The two names that hold backslashes come
+  // last, since closing a folder drops only its last component.
+  const std::string html =
+      "<!DOCTYPE NETSCAPE-Bookmark-file-1>\r\n<DL><p>\r\n"
+      "<DT><H3>..</H3>\r\n<DL><p>\r\n"
+      "<DT><A HREF=\"http://evil/1\">canary</A>\r\n"
+      "<DT><H3>..</H3>\r\n<DL><p>\r\n"
+      "<DT><A HREF=\"http://evil/2\">victim</A>\r\n"
+      "</DL><p>\r\n</DL><p>\r\n"
+      "<DT><H3>../..</H3>\r\n<DL><p>\r\n"
+      "<DT><A HREF=\"http://evil/3\">victim</A>\r\n</DL><p>\r\n"
+      "<DT><H3>C:</H3>\r\n<DL><p>\r\n"
+      "<DT><A HREF=\"http://evil/4\">drive</A>\r\n</DL><p>\r\n"
+      "<DT><H3>.</H3>\r\n<DL><p>\r\n"
+      "<DT><A HREF=\"http://evil/5\">dot</A>\r\n</DL><p>\r\n"
+      "<DT><H3>" + dir.file("outside") + "</H3>\r\n<DL><p>\r\n"
+      "<DT><A HREF=\"http://evil/6\">abs</A>\r\n</DL><p>\r\n"
+      "<DT><H3>\\..\\..\\..\\..</H3>\r\n<DL><p>\r\n"
+      "<DT><A HREF=\"http://evil/7\">canary</A>\r\n</DL><p>\r\n"
+      "</DL><p>\r\n";
+  const std::string source = dir.write("hostile.html", html);
+  copy_field(source_path, sizeof source_path, source);
+  dead_links_text = 0;
+  create_project(true);
+  std::vector<LVK_URL> records = read_project_file(project);
+  ASSERT_EQ(records.size(), 7u);
+  EXPECT_STREQ(records[0].path, "..\\canary.URL");
+  EXPECT_STREQ(records[1].path, "..\\..\\victim.URL");
+  EXPECT_STREQ(records[2].path, "../..\\victim.URL");
+  EXPECT_STREQ(records[3].path, "C:\\drive.URL");
+  // The run found every one of them dead; every other one is fixed.
+  for (size_t i = 0; i < records.size(); ++i) {
+    records[i].checked = 1;
+    records[i].result = http_error;
+    records[i].action = (i % 2 == 0) ? fix : quarantine;
+  }
+  replace_project_records(project, records);
+  const auto before = outside();
+
+  write_favorites_tree();
+
+  EXPECT_EQ(outside(), before);
+  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/__/canary.URL")), "http://evil/1");
+  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/__/__/victim.URL")), "http://evil/3");
+  EXPECT_FALSE(exists(dir.file("l1/l2/l3/out/C_/drive.URL")));
+  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/_/dot.URL")), "http://evil/5");
+  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/Dead Links/victim.URL")), "http://evil/3");
+  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/Dead Links/drive.URL")), "http://evil/4");
+  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/Dead Links/abs.URL")), "http://evil/6");
+  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/Dead Links/canary.URL")), "http://evil/7");
+  // Every fixed record was written somewhere inside out.
+  size_t fixed_inside = 0;
+  for (const std::string& file : written())
+    if (file.rfind("Dead Links/", 0) != 0) ++fixed_inside;
+  EXPECT_EQ(fixed_inside, 4u);
+}
+
+}  // namespace

@@ -1,0 +1,7 @@
+// The save step that both front ends run at the end of a project.
+#pragma once
+
+// Writes the current project's results as output_mode says: 1 a bookmark
+// file at output_location, 2 a favorites tree below it, anything else
+// nothing.
+void save_results();

@@ -1,0 +1,415 @@
+// The save step end to end: projects read from real bookmark collections by
+// the real readers, saved through the dispatcher by both writers, and read
+// back again.
+#include "bookmarks/save_results.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "bookmarks/favorites_writer.h"
+#include "core/globals.h"
+#include "core/project.h"
+#include "platform/platform.h"
+#include "tests/support/file_tree.h"
+#include "tests/support/project_builder.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+using Link = std::pair<std::string, std::string>;  // url, relative path
+
+std::string url_in(const std::string& file) {
+  return platform::profile_read(file, "InternetShortcut", "URL", "<none>", 1000);
+}
+
+std::vector<Link> links_of(const std::vector<LVK_URL>& records) {
+  std::vector<Link> links;
+  for (const LVK_URL& record : records) links.emplace_back(record.url, record.path);
+  return links;
+}
+
+// The relative path without the extension of its last component, which a
+// bookmark file does not keep.
+std::string without_extension(const std::string& path) {
+  const size_t slash = path.rfind('\\');
+  const size_t name = slash == std::string::npos ? 0 : slash + 1;
+  return path.size() - name < 4 ? path : path.substr(0, path.size() - 4);
+}
+
+bool same_ignoring_case(const std::string& a, const std::string& b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+// The output file of a record below a tree written at `root`.
+std::string tree_file(const std::string& root, const std::string& relative_path) {
+  return root + "\\" + contained_relative_path(relative_path);
+}
+
+// Firefox, Chrome/Edge and old Internet Explorer write these shapes.
+const char kFirefoxExport[] =
+    "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n"
+    "<!-- This is an automatically generated file.\n"
+    "     It will be read and overwritten.\n"
+    "     DO NOT EDIT! -->\n"
+    "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=UTF-8\">\n"
+    "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'self'; script-src 'none'\">\n"
+    "<TITLE>Bookmarks</TITLE>\n"
+    "<H1>Bookmarks Menu</H1>\n"
+    "\n"
+    "<DL><p>\n"
+    "    <DT><H3 ADD_DATE=\"1700000000\" LAST_MODIFIED=\"1700000001\" "
+    "PERSONAL_TOOLBAR_FOLDER=\"true\">Bookmarks Toolbar</H3>\n"
+    "    <DL><p>\n"
+    "        <DT><A HREF=\"https://www.mozilla.org/en-US/firefox/\" ADD_DATE=\"1700000002\" "
+    "ICON=\"data:image/png;base64,iVBORw0KGgo=\">Get Help</A>\n"
+    "        <DT><A HREF=\"place:sort=8&maxResults=10\">Most Visited</A>\n"
+    "    </DL><p>\n"
+    "    <DT><H3 ADD_DATE=\"1700000003\">Mozilla Firefox</H3>\n"
+    "    <DD>Links about the browser\n"
+    "    <DL><p>\n"
+    "        <DT><A HREF=\"https://support.mozilla.org/\" SHORTCUTURL=\"sumo\" TAGS=\"help\">Help &amp; Support: FAQ?</A>\n"
+    "        <DD>Support pages\n"
+    "        <DT><H3>Deep</H3>\n"
+    "        <DL><p>\n"
+    "            <DT><A HREF=\"http://example.org/deep\" LAST_CHARSET=\"windows-1252\">Deep link</A>\n"
+    "        </DL><p>\n"
+    "    </DL><p>\n"
+    "    <HR>\n"
+    "    <DT><A HREF=\"http://example.com/top\">Top level</A>\n"
+    "</DL>\n";
+const Link kFirefoxLinks[] = {
+    {"https://www.mozilla.org/en-US/firefox/", "Bookmarks Toolbar\\Get Help.URL"},
+    {"place:sort=8&maxResults=10", "Bookmarks Toolbar\\Most Visited.URL"},
+    {"https://support.mozilla.org/", "Mozilla Firefox\\Help &amp; Support_ FAQ_.URL"},
+    {"http://example.org/deep", "Mozilla Firefox\\Deep\\Deep link.URL"},
+    {"http://example.com/top", "Top level.URL"},
+};
+
+const char kChromeExport[] =
+    "<!DOCTYPE NETSCAPE-Bookmark-file-1>\r\n"
+    "<!-- This is an automatically generated file.\r\n"
+    "     It will be read and overwritten.\r\n"
+    "     DO NOT EDIT! -->\r\n"
+    "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=UTF-8\">\r\n"
+    "<TITLE>Bookmarks</TITLE>\r\n"
+    "<H1>Bookmarks</H1>\r\n"
+    "<DL><p>\r\n"
+    "    <DT><H3 ADD_DATE=\"1600000000\" LAST_MODIFIED=\"1600000001\" "
+    "PERSONAL_TOOLBAR_FOLDER=\"true\">Bookmarks bar</H3>\r\n"
+    "    <DL><p>\r\n"
+    "        <DT><A HREF=\"https://www.google.com/search?q=a&hl=en\" ADD_DATE=\"1600000002\" "
+    "ICON=\"data:image/png;base64,AAAA\">Google \xe2\x80\x94 search</A>\r\n"
+    "        <DT><H3 ADD_DATE=\"1600000003\" LAST_MODIFIED=\"0\">Work</H3>\r\n"
+    "        <DL><p>\r\n"
+    "            <DT><A HREF=\"javascript:alert(&quot;<b>hi</b>&quot;)\" ADD_DATE=\"1\">Say hi</A>\r\n"
+    "            <DT><A HREF=\"chrome://settings/\" ADD_DATE=\"2\">Settings</A>\r\n"
+    "        </DL><p>\r\n"
+    "    </DL><p>\r\n"
+    "    <DT><H3 ADD_DATE=\"1600000004\">Other bookmarks</H3>\r\n"
+    "    <DL><p>\r\n"
+    "        <DT><A HREF=\"https://edge.example/a|b\" ADD_DATE=\"3\">Pipe | title</A>\r\n"
+    "    </DL><p>\r\n"
+    "</DL><p>\r\n";
+const Link kChromeLinks[] = {
+    {"https://www.google.com/search?q=a&hl=en", "Bookmarks bar\\Google \xe2\x80\x94 search.URL"},
+    {"javascript:alert(&quot;<b>hi</b>&quot;)", "Bookmarks bar\\Work\\Say hi.URL"},
+    {"chrome://settings/", "Bookmarks bar\\Work\\Settings.URL"},
+    {"https://edge.example/a|b", "Other bookmarks\\Pipe _ title.URL"},
+};
+
+const char kOldIeExport[] =
+    "<!DOCTYPE NETSCAPE-Bookmark-file-1>\r\n"
+    "<!-- This is an automatically generated file.\r\n"
+    "It will be read and overwritten.\r\n"
+    "Do Not Edit! -->\r\n"
+    "<TITLE>Bookmarks</TITLE>\r\n"
+    "<H1>Bookmarks</H1>\r\n"
+    "<DL><p>\r\n"
+    "    <DT><H3 FOLDED ADD_DATE=\"1000000000\">Links</H3>\r\n"
+    "    <DL><p>\r\n"
+    "        <DT><A HREF=\"http://www.microsoft.com/isapi/redir.dll?prd=ie&pver=6&ar=CLinks\" "
+    "ADD_DATE=\"1000000001\" LAST_VISIT=\"1000000002\" LAST_MODIFIED=\"1000000003\">Free Hotmail</A>\r\n"
+    "    </DL><p>\r\n"
+    "    <DT><H3 FOLDED ADD_DATE=\"1000000004\">Media</H3>\r\n"
+    "    <DL><p>\r\n"
+    "    </DL><p>\r\n"
+    "    <DT><A HREF=\"http://www.msn.com/\" ADD_DATE=\"1000000005\" LAST_VISIT=\"0\" "
+    "LAST_MODIFIED=\"1000000006\">MSN.com</A>\r\n"
+    "    <DT><A HREF=\"http://windowsupdate.microsoft.com/\" ADD_DATE=\"1\">Windows Update</A>\r\n"
+    "</DL><p>\r\n";
+const Link kOldIeLinks[] = {
+    {"http://www.microsoft.com/isapi/redir.dll?prd=ie&pver=6&ar=CLinks", "Links\\Free Hotmail.URL"},
+    {"http://www.msn.com/", "MSN.com.URL"},
+    {"http://windowsupdate.microsoft.com/", "Windows Update.URL"},
+};
+
+struct Message {
+  std::string text;
+};
+std::vector<Message> messages;
+void capture(const std::string& text, const std::string&, platform::MessageIcon) {
+  messages.push_back({text});
+}
+
+class SaveResultsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    messages.clear();
+    platform::set_message_hook(capture);
+    dead_links_text = 0;
+    console_mode = false;
+  }
+  void TearDown() override {
+    platform::set_message_hook(nullptr);
+    output_mode = 0;
+  }
+
+  // A new project read from `source` by the reader that its kind calls for.
+  std::vector<LVK_URL> read_into_project(const std::string& source, const std::string& project) {
+    std::remove(project.c_str());
+    copy_field(source_path, sizeof source_path, source);
+    copy_field(project_path, sizeof project_path, project);
+    create_project(true);
+    return read_project_file(project);
+  }
+  // Marks every record as a run would have left it, keeping all.
+  void keep_all(const std::string& project) {
+    std::vector<LVK_URL> records = read_project_file(project);
+    for (LVK_URL& record : records) record.checked = 1;
+    replace_project_records(project, records);
+  }
+  void save(int mode, const std::string& project, const std::string& location) {
+    copy_field(project_path, sizeof project_path, project);
+    copy_field(output_location, sizeof output_location, location);
+    output_mode = static_cast<uint32_t>(mode);
+    save_results();
+  }
+
+  // Bookmark file round trip: everything kept comes back as it was read.
+  void expect_bookmark_file_round_trip(const std::string& source) {
+    const std::vector<LVK_URL> first = read_into_project(source, dir.file("first.lvn"));
+    keep_all(dir.file("first.lvn"));
+    save(1, dir.file("first.lvn"), dir.file("written.html"));
+    const std::vector<LVK_URL> second =
+        read_into_project(dir.file("written.html"), dir.file("second.lvn"));
+    EXPECT_EQ(links_of(second), links_of(first)) << source;
+    EXPECT_TRUE(messages.empty());
+  }
+
+  // Tree written into a new folder: every record has its file there.
+  void expect_tree_holds_every_record(const std::vector<LVK_URL>& records, const std::string& root) {
+    for (size_t i = 0; i < records.size(); ++i) {
+      const std::string file = tree_file(root, records[i].path);
+      // Kept files are never rewritten: of several records with one name
+      // the first (in the file system's sense of "one name") wins.
+      bool matched = false;
+      for (size_t j = 0; j <= i && !matched; ++j)
+        matched = (same_ignoring_case(records[j].path, records[i].path)) &&
+                  url_in(file) == records[j].url;
+      EXPECT_TRUE(matched) << records[i].path << " -> " << url_in(file);
+    }
+  }
+
+  TempDir dir;
+};
+
+TEST_F(SaveResultsTest, DispatchesOnTheOutputMode) {
+  write_project_file(dir.file("p.lvn"), {make_record("http://a/", "News\\A.URL", 1)});
+
+  save(1, dir.file("p.lvn"), dir.file("mode1.html"));
+  EXPECT_EQ(TempDir::read(dir.file("mode1.html")).rfind("<!DOCTYPE NETSCAPE-Bookmark-file-1>", 0), 0u);
+
+  save(2, dir.file("p.lvn"), dir.file("mode2"));
+  EXPECT_EQ(tree_listing(dir.file("mode2")),
+            (std::vector<std::string>{"Dead Links/", "News/", "News/A.URL"}));
+
+  for (int mode : {0, 3, -1, 12}) {
+    const std::string location = dir.file("mode" + std::to_string(mode + 100));
+    save(mode, dir.file("p.lvn"), location);
+    EXPECT_FALSE(platform::file_attributes(location).exists) << mode;
+  }
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(SaveResultsTest, OwnExportsOfThreeBrowsersReadAndWriteBack) {
+  struct Fixture {
+    const char* name;
+    const char* text;
+    std::vector<Link> links;
+  };
+  const Fixture fixtures[] = {
+      {"firefox.html", kFirefoxExport, {std::begin(kFirefoxLinks), std::end(kFirefoxLinks)}},
+      {"chrome.html", kChromeExport, {std::begin(kChromeLinks), std::end(kChromeLinks)}},
+      {"ie.htm", kOldIeExport, {std::begin(kOldIeLinks), std::end(kOldIeLinks)}},
+  };
+  for (const Fixture& fixture : fixtures) {
+    const std::string source = dir.write(fixture.name, fixture.text);
+    EXPECT_EQ(links_of(read_into_project(source, dir.file("check.lvn"))), fixture.links)
+        << fixture.name;
+    expect_bookmark_file_round_trip(source);
+
+    const std::string tree = dir.file(std::string("tree-") + fixture.name);
+    save(2, dir.file("first.lvn"), tree);
+    const std::vector<LVK_URL> records = read_project_file(dir.file("first.lvn"));
+    expect_tree_holds_every_record(records, tree);
+    const std::string first = tree_file(tree, records[0].path);
+    EXPECT_EQ(section_names(first), (std::vector<std::string>{"DEFAULT", "InternetShortcut"}));
+    EXPECT_EQ(platform::profile_read(first, "DEFAULT", "BASEURL", "", 1000), records[0].url);
+  }
+}
+
+TEST_F(SaveResultsTest, DeadBookmarksLeaveTheirFoldersForDeadLinks) {
+  const std::string source = dir.write("firefox.html", kFirefoxExport);
+  std::vector<LVK_URL> records = read_into_project(source, dir.file("p.lvn"));
+  ASSERT_EQ(records.size(), 5u);
+  for (LVK_URL& record : records) record.checked = 1;
+  records[1].action = quarantine;
+  records[1].result = http_error;
+  records[3].action = fix;
+  records[3].result = http_error;
+  copy_field(records[3].url, sizeof records[3].url, "http://example.org/");
+  records[4].action = action_delete;
+  records[4].result = no_connection;
+  replace_project_records(dir.file("p.lvn"), records);
+
+  save(1, dir.file("p.lvn"), dir.file("out.html"));
+  const std::vector<LVK_URL> back = read_into_project(dir.file("out.html"), dir.file("back.lvn"));
+  EXPECT_EQ(links_of(back),
+            (std::vector<Link>{
+                {"https://www.mozilla.org/en-US/firefox/", "Bookmarks Toolbar\\Get Help.URL"},
+                {"https://support.mozilla.org/", "Mozilla Firefox\\Help &amp; Support_ FAQ_.URL"},
+                {"http://example.org/", "Mozilla Firefox\\Deep\\Deep link.URL"},
+                {"place:sort=8&maxResults=10", "Dead Links\\Most Visited.URL"},
+                {"http://example.org/", "Dead Links\\Deep link.URL"},
+                {"http://example.com/top", "Dead Links\\Top level.URL"},
+            }));
+
+  // The same project as a tree: a bookmark file's records become shortcut
+  // files in its folders, with a "DEFAULT" section before "InternetShortcut".
+  save(2, dir.file("p.lvn"), dir.file("tree"));
+  EXPECT_EQ(tree_listing(dir.file("tree")),
+            (std::vector<std::string>{
+                "Bookmarks Toolbar/", "Bookmarks Toolbar/Get Help.URL", "Dead Links/",
+                "Dead Links/Deep link.URL", "Dead Links/Most Visited.URL", "Dead Links/Top level.URL",
+                "Mozilla Firefox/", "Mozilla Firefox/Deep/", "Mozilla Firefox/Deep/Deep link.URL",
+                "Mozilla Firefox/Help &amp; Support_ FAQ_.URL"}));
+  const std::string fixed = dir.file("tree/Mozilla Firefox/Deep/Deep link.URL");
+  EXPECT_EQ(url_in(fixed), "http://example.org/");
+  EXPECT_EQ(section_names(fixed), (std::vector<std::string>{"DEFAULT", "InternetShortcut"}));
+}
+
+TEST_F(SaveResultsTest, RealBookmarkFilesSurviveBothWriters) {
+  const fs::path folder = fs::path(LVN_REALWORLD_DIR) / "html";
+  ASSERT_TRUE(fs::is_directory(folder)) << folder;
+  size_t files = 0;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    const std::string source = entry.path().string();
+    SCOPED_TRACE(source);
+    ++files;
+    expect_bookmark_file_round_trip(source);
+    const std::vector<LVK_URL> records = read_project_file(dir.file("first.lvn"));
+    EXPECT_FALSE(records.empty());
+
+    const std::string tree = dir.file("tree-" + std::to_string(files));
+    save(2, dir.file("first.lvn"), tree);
+    expect_tree_holds_every_record(records, tree);
+  }
+  EXPECT_GE(files, 9u);
+}
+
+TEST_F(SaveResultsTest, RealFavoritesTreesSurviveBothWriters) {
+  const fs::path folder = fs::path(LVN_REALWORLD_DIR) / "url";
+  ASSERT_TRUE(fs::is_directory(folder)) << folder;
+  size_t trees = 0;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    SCOPED_TRACE(entry.path().string());
+    ++trees;
+    // A copy to work on; the collection itself is never written.
+    const std::string copy = dir.file("copy-" + std::to_string(trees));
+    fs::copy(entry.path(), copy, fs::copy_options::recursive);
+    const std::vector<LVK_URL> records = read_into_project(copy, dir.file("tree.lvn"));
+    ASSERT_FALSE(records.empty());
+    keep_all(dir.file("tree.lvn"));
+
+    // Over itself with everything kept: not one byte or time stamp changes.
+    const auto before = capture_tree(copy);
+    save(2, dir.file("tree.lvn"), copy);
+    EXPECT_EQ(capture_tree(copy, {"Dead Links"}), before);
+    EXPECT_TRUE(fs::is_directory(copy + "/Dead Links"));
+
+    // Into a new folder: every file becomes a shortcut with the URL read.
+    const std::string fresh = dir.file("fresh-" + std::to_string(trees));
+    save(2, dir.file("tree.lvn"), fresh);
+    expect_tree_holds_every_record(records, fresh);
+
+    // As a bookmark file and back: the same folders, names and links.
+    save(1, dir.file("tree.lvn"), dir.file("tree.html"));
+    const std::vector<LVK_URL> back = read_into_project(dir.file("tree.html"), dir.file("back.lvn"));
+    ASSERT_EQ(back.size(), records.size());
+    for (size_t i = 0; i < records.size(); ++i) {
+      EXPECT_EQ(std::string(back[i].url), std::string(records[i].url));
+      EXPECT_EQ(without_extension(back[i].path), without_extension(records[i].path));
+    }
+  }
+  EXPECT_EQ(trees, 3u);
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(SaveResultsTest, FixedRealShortcutsKeepTheirOtherSections) {
+  const fs::path links = fs::path(LVN_REALWORLD_DIR) / "url" / "sgorain-ICS3U" / "Favorites";
+  const std::string copy = dir.file("Favorites");
+  fs::copy(links, copy, fs::copy_options::recursive);
+  const std::string bing = dir.file("Favorites/Bing.url");
+  const std::string slice = dir.file("Favorites/Links/WEB-SLIC.URL");
+  const std::vector<std::string> bing_sections = section_names(bing);
+  const std::vector<std::string> slice_sections = section_names(slice);
+  const std::string icon = platform::profile_read(bing, "InternetShortcut", "IconFile", "", 1000);
+  const std::string feed = platform::profile_read(slice, "MonitoredItem", "FeedUrl", "", 1000);
+  ASSERT_FALSE(icon.empty());
+  ASSERT_FALSE(feed.empty());
+
+  std::vector<LVK_URL> records = read_into_project(copy, dir.file("p.lvn"));
+  size_t fixed = 0;
+  for (LVK_URL& record : records) {
+    record.checked = 1;
+    const std::string path = record.path;
+    if (path == "Bing.url" || path == "Links\\WEB-SLIC.URL") {
+      record.action = fix;
+      record.result = http_error;
+      copy_field(record.url, sizeof record.url, "http://fixed.example/");
+      ++fixed;
+    }
+  }
+  ASSERT_EQ(fixed, 2u);
+  replace_project_records(dir.file("p.lvn"), records);
+  save(2, dir.file("p.lvn"), copy);
+
+  for (const auto& [file, sections] : {std::make_pair(bing, bing_sections),
+                                       std::make_pair(slice, slice_sections)}) {
+    EXPECT_EQ(url_in(file), "http://fixed.example/") << file;
+    EXPECT_EQ(platform::profile_read(file, "DEFAULT", "BASEURL", "", 1000), "http://fixed.example/");
+    std::vector<std::string> now = section_names(file);
+    // Every section that was there is still there, in its order.
+    std::vector<std::string> kept;
+    for (const std::string& name : now)
+      if (std::find(sections.begin(), sections.end(), name) != sections.end()) kept.push_back(name);
+    EXPECT_EQ(kept, sections) << file;
+  }
+  EXPECT_EQ(platform::profile_read(bing, "InternetShortcut", "IconFile", "", 1000), icon);
+  EXPECT_EQ(platform::profile_read(slice, "MonitoredItem", "FeedUrl", "", 1000), feed);
+  EXPECT_EQ(url_in(dir.file("Favorites/Dead Links/Bing.url")), "http://fixed.example/");
+}
+
+}  // namespace

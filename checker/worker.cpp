@@ -1,0 +1,201 @@
+#include "checker/worker.h"
+#include "checker/site_root.h"
+
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "core/globals.h"
+#include "core/records.h"
+
+namespace {
+
+constexpr unsigned kWorkerEndedCommand = 9;
+constexpr size_t kStatusSize = 100;
+
+// One lock across open, write and close of the dead-link list, so lines from
+// several workers never interleave.
+std::mutex dead_list_mutex;
+
+void append_dead_link(const LVK_URL& record) {
+  std::string line(record.url, field_length(record.url, kUrlSize));
+  line += "\r\n";
+  std::lock_guard<std::mutex> lock(dead_list_mutex);
+  const size_t length = field_length(dead_list_path, sizeof dead_list_path);
+  if (length == 0) return;
+  platform::File list =
+      platform::open_file(std::string(dead_list_path, length), platform::FileAccess::append);
+  if (!list.is_open()) return;  // skipped silently
+  list.write(line.data(), line.size());
+  list.close();
+}
+
+// A record is an Internet Shortcut when its path ends in "url", any case.
+bool is_shortcut(const LVK_URL& record) {
+  const size_t n = field_length(record.path, kPathSize);
+  if (n < 3) return false;
+  const char* end = record.path + n - 3;
+  return (end[0] == 'u' || end[0] == 'U') && (end[1] == 'r' || end[1] == 'R') &&
+         (end[2] == 'l' || end[2] == 'L');
+}
+
+// The leading decimal number of a status text: blanks, an optional sign,
+// digits up to the first other character; 0 when there are none.
+long leading_number(const char* text, size_t size) {
+  size_t i = 0;
+  while (i < size && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' || text[i] == '\r' ||
+                      text[i] == '\v' || text[i] == '\f'))
+    ++i;
+  bool negative = false;
+  if (i < size && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  long value = 0;
+  while (i < size && text[i] >= '0' && text[i] <= '9') {
+    if (value < 100000000) value = value * 10 + (text[i] - '0');
+    ++i;
+  }
+  return negative ? -value : value;
+}
+
+void mark_http_error(LVK_URL& record, const ProjectHeader& header) {
+  record.result = http_error;
+  if (header.dead_links_text) append_dead_link(record);
+  switch (header.on_http_error) {
+    case keep:
+    case action_delete:
+    case quarantine:
+      record.checked = 1;
+      record.action = header.on_http_error;
+      break;
+    case fix:
+      record.checked = 1;
+      record.action = fix;
+      cut_to_site(record.url, kUrlSize);
+      break;
+    default:
+      break;  // stays pending, with its result
+  }
+}
+
+void mark_no_connection(LVK_URL& record, const ProjectHeader& header) {
+  record.result = no_connection;
+  if (header.dead_links_text) append_dead_link(record);
+  switch (header.on_no_connection) {
+    case keep:
+    case action_delete:
+    case quarantine:
+      record.checked = 1;
+      record.action = header.on_no_connection;
+      break;
+    default:
+      break;  // stays pending, with its result
+  }
+}
+
+void mark_valid(LVK_URL& record) {
+  record.checked = 1;
+  record.action = keep;
+  // A record left pending as dead by an earlier run may answer now; valid
+  // records carry no result.
+  record.result = result_none;
+}
+
+enum class Step { next, end_slice };
+
+// Processes the record at position i of the slice; the file is positioned at
+// its start and is left at the start of the next one.
+Step process_record(platform::File& file, const ProjectHeader& header, uint32_t index,
+                    uint32_t i) {
+  if (index < 10) worker_position[index].store(i, std::memory_order_relaxed);
+  char status[kStatusSize];
+  std::memset(status, 0, sizeof status);
+
+  if (stop_requested.load()) return Step::end_slice;
+
+  unsigned char bytes[kRecordSize];
+  if (file.read(bytes, kRecordSize) != kRecordSize) return Step::end_slice;
+  LVK_URL record;
+  decode_record(bytes, record);
+  if (record.checked == 1) return Step::next;  // done in an earlier run
+
+  platform::HttpRequest* request = nullptr;
+  if (!is_shortcut(record)) {
+    record.checked = 1;
+    record.action = keep;
+  } else if (field_length(record.url, kUrlSize) == 0) {
+    mark_http_error(record, header);
+  } else {
+    const std::string url(record.url, field_length(record.url, kUrlSize));
+    request = platform::http_open_url(internet_session.load(), url);
+    // Stopped while waiting: the record stays pending and is checked again
+    // on resume. The request, if any, went with the closed session.
+    if (stop_requested.load()) return Step::end_slice;
+    if (!request) {
+      mark_no_connection(record, header);
+    } else {
+      long code = 0;
+      if (platform::http_query_status(request, status, sizeof status))
+        code = leading_number(status, sizeof status);
+      if (code == 404 || (code == 500 && handle_500))
+        mark_http_error(record, header);
+      else
+        mark_valid(record);
+    }
+  }
+
+  if (request) platform::http_close_request(request);
+  encode_record(record, bytes);
+  if (file.seek_relative(-static_cast<int64_t>(kRecordSize))) file.write(bytes, kRecordSize);
+  return Step::next;
+}
+
+}  // namespace
+
+void cut_to_site(char* url, size_t size) {
+  const size_t length = field_length(url, size);
+  size_t host = 0;
+  for (size_t i = 0; i + 2 < length; ++i) {
+    if (url[i] == ':' && url[i + 1] == '/' && url[i + 2] == '/') {
+      host = i + 3;
+      break;
+    }
+  }
+  for (size_t i = host; i < length; ++i) {
+    if (url[i] == '/') {
+      url[i] = '\0';  // the cut-off part stays behind the terminator
+      return;
+    }
+  }
+}
+
+void checker_worker(SliceTask* task) {
+  const uint32_t first = task->first;
+  const uint32_t count = task->count;
+  const uint32_t index = task->index;
+  task->taken.store(true, std::memory_order_release);  // the block is reused now
+
+  platform::File file = platform::open_file(project_path, platform::FileAccess::read_write_shared);
+  if (file.is_open()) {
+    unsigned char bytes[kHeaderSize];
+    std::memset(bytes, 0, sizeof bytes);
+    file.read(bytes, kHeaderSize);
+    ProjectHeader header;
+    decode_header(bytes, header);
+    if (file.seek(record_offset(first))) {
+      for (uint32_t i = 0; i < count; ++i)
+        if (process_record(file, header, index, i) == Step::end_slice) break;
+    }
+    file.close();
+  }
+  running_workers.fetch_sub(1);
+  platform::post_app_command(main_window, kWorkerEndedCommand);
+}
+
+void request_stop() {
+  stop_requested.store(true);
+  // Exchanged so that the session is closed exactly once, however many
+  // callers race here.
+  if (platform::HttpSession* session = internet_session.exchange(nullptr))
+    platform::http_close_session(session);
+  // No progress timer runs outside the main window; the window stops its own
+  // when it handles the end of a run.
+}

@@ -1,0 +1,211 @@
+#include "console/console_mode.h"
+
+#include <cstdarg>
+#include <cstring>
+
+#include "bookmarks/browser_locations.h"
+#include "bookmarks/save_results.h"
+#include "checker/statistics.h"
+#include "console/answer_reader.h"
+#include "console/run_progress.h"
+#include "core/globals.h"
+#include "core/project.h"
+#include "core/records.h"
+#include "platform/platform.h"
+
+namespace {
+
+// Longest answer kept for each kind of question.
+constexpr size_t kProjectAnswer = 99;
+constexpr size_t kChoiceAnswer = 24;
+constexpr size_t kPathAnswer = 255;
+constexpr size_t kNameAnswer = 99;
+constexpr size_t kSummarySize = 2000;
+
+// Output modes of save_results.
+constexpr uint32_t kBookmarkFileOutput = 1;
+constexpr uint32_t kFavoritesTreeOutput = 2;
+
+void say(const ConsoleStreams& io, const char* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  std::vfprintf(io.out, format, arguments);
+  va_end(arguments);
+  std::fflush(io.out);
+}
+
+void pause_and_flush(const ConsoleStreams& io) {
+  std::fflush(io.out);
+  io.pause();
+}
+
+long ask_number(const ConsoleStreams& io, size_t limit) {
+  char answer[kProjectAnswer + 1];
+  read_answer(io.in, answer, limit < kProjectAnswer ? limit : kProjectAnswer);
+  return answer_number(answer);
+}
+
+// A typed path goes straight into a 1000-character program-wide buffer.
+void ask_path(const ConsoleStreams& io, char* destination) {
+  read_answer(io.in, destination, kPathAnswer);
+}
+
+// Gives true when the answer names a project file that opens; project_path
+// then holds it.
+bool ask_project_to_resume(const ConsoleStreams& io) {
+  say(io, "Enter project name to be resumed, or press <Enter> to create a new project:\r\n");
+  char answer[kProjectAnswer + 1];
+  read_answer(io.in, answer, kProjectAnswer);
+  char candidate[kProjectAnswer + 5];
+  std::strcpy(candidate, answer);
+  if (!has_project_extension(candidate)) std::strcat(candidate, ".lvn");
+  if (!platform::file_readable(candidate)) return false;
+  copy_field(project_path, sizeof project_path, candidate);
+  return true;
+}
+
+// Gives false when the Firefox lookup failed and the dialogue must end.
+bool ask_source(const ConsoleStreams& io) {
+  say(io,
+      "Please choose:\r\n"
+      "1 - I use MS IE, please find favorites for me\r\n"
+      "2 - I want to specify a directory that has IE favorites\r\n"
+      "3 - I want to choose a Firefox bookmark file\r\n"
+      "4 - I use Firefox, find its bookmark file for me.\r\n");
+  switch (ask_number(io, kChoiceAnswer)) {
+    case 1:
+      find_favorites_directory(source_path);
+      say(io, "Using directory: %s\r\n", source_path);
+      break;
+    case 2:
+      say(io, "Please choose MS IE favorites directory: ");
+      ask_path(io, source_path);
+      say(io, "Using directory: %s\r\n", source_path);
+      break;
+    case 3:
+      say(io, "Please choose Bookmark file: ");
+      ask_path(io, source_path);
+      say(io, "Using file: %s\r\n", source_path);
+      break;
+    case 4:
+      if (!find_firefox_bookmark_file(source_path)) {
+        say(io, "Firefox bookmarks cannot be located automatically!\r\n");
+        return false;
+      }
+      say(io, "Using file: %s\r\n", source_path);
+      break;
+    default:
+      break;
+  }
+  return true;
+}
+
+// Every console project quarantines its dead links, gathers them in a Dead
+// Links folder and on the desktop list, and counts HTTP 500 as dead.
+void apply_console_settings() {
+  on_http_error = quarantine;
+  on_no_connection = quarantine;
+  dead_links_folder = 1;
+  dead_links_text = 1;
+  handle_500 = true;
+}
+
+void ask_name_and_threads(const ConsoleStreams& io) {
+  say(io, "Enter a name for this project: ");
+  char answer[kNameAnswer + 1];
+  read_answer(io.in, answer, kNameAnswer);
+  if (answer[0] == '\0') {
+    copy_field(project_path, sizeof project_path, "prj.lvn");
+  } else {
+    char name[kNameAnswer + 5];
+    std::strcpy(name, answer);
+    std::strcat(name, ".lvn");
+    copy_field(project_path, sizeof project_path, name);
+  }
+
+  say(io, "Enter total threads (1-10) for this project: ");
+  const long count = ask_number(io, kNameAnswer);
+  threads = (count < 1 || count > 10) ? 1u : static_cast<uint32_t>(count);
+}
+
+// Gives false when the Firefox lookup failed: nothing is to be saved.
+bool ask_output(const ConsoleStreams& io) {
+  say(io,
+      "Scanning completed.\r\nPlease enter saving method:\r\n"
+      "1 - Save over old IE bookmarks\r\n"
+      "2 - Save to a directory I will choose\r\n"
+      "3 - Export to FireFox\r\n"
+      "4 - Export to a bookmark file\r\n");
+  switch (ask_number(io, kChoiceAnswer)) {
+    case 1:
+      find_favorites_directory(output_location);
+      output_mode = kFavoritesTreeOutput;
+      say(io, "Saving to: %s.\r\n", output_location);
+      break;
+    case 2:
+      say(io, "Please choose target directory: ");
+      ask_path(io, output_location);
+      output_mode = kFavoritesTreeOutput;
+      say(io, "Saving to: %s\r\n", output_location);
+      break;
+    case 3:
+      if (!find_firefox_bookmark_file(output_location)) {
+        say(io, "Firefox bookmarks cannot be located automatically in your system!\r\n");
+        return false;
+      }
+      output_mode = kBookmarkFileOutput;
+      break;
+    case 4:
+      say(io, "Please choose target file: ");
+      ask_path(io, output_location);
+      output_mode = kBookmarkFileOutput;
+      say(io, "Saving to: %s\r\n", output_location);
+      break;
+    default:
+      break;
+  }
+  return true;
+}
+
+}  // namespace
+
+void run_console_dialogue(const ConsoleStreams& io) {
+  say(io,
+      "Lorvane 2.3 Command line version.\r\n"
+      "Copyright (C) 2026 Lorvane developers. All rights reserved.\r\n"
+      "You can run this console from command line with -cmd switch.\r\n"
+      "\r\n");
+
+  if (!ask_project_to_resume(io)) {
+    if (!ask_source(io)) {
+      pause_and_flush(io);
+      return;
+    }
+    apply_console_settings();
+    ask_name_and_threads(io);
+  }
+
+  char summary[kSummarySize];
+  summary[0] = '\0';
+  write_summary(summary, sizeof summary);
+  summary[sizeof summary - 1] = '\0';
+  say(io, "%s", summary);
+
+  create_project(false);
+  say(io, "Running...\r\n");
+  watch_run(io.out);
+
+  if (!ask_output(io)) {
+    pause_and_flush(io);
+    return;
+  }
+  save_results();
+  say(io, "Lorvane done!\r\n");
+  pause_and_flush(io);
+}
+
+void run_console_mode() {
+  console_mode = true;
+  platform::attach_console();
+  run_console_dialogue(ConsoleStreams{stdin, stdout, platform::pause_console});
+}

@@ -1,0 +1,158 @@
+// The console's watch over a run, with the workers simulated between passes.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "console/run_progress.h"
+#include "core/globals.h"
+
+namespace {
+
+// One pass's view of the simulated workers: the slot values and the number
+// of workers still running, applied when the watch waits.
+struct Step {
+  std::vector<uint32_t> positions;
+  int32_t running;
+};
+
+std::vector<Step> g_steps;
+size_t g_next_step = 0;
+std::vector<unsigned> g_waits;
+
+void apply(const Step& step) {
+  for (auto& slot : worker_position) slot.store(0);
+  for (size_t i = 0; i < step.positions.size(); ++i) worker_position[i].store(step.positions[i]);
+  running_workers.store(step.running);
+}
+
+void scripted_wait(unsigned milliseconds) {
+  g_waits.push_back(milliseconds);
+  ASSERT_LT(g_next_step, g_steps.size()) << "the watch passed more often than scripted";
+  apply(g_steps[g_next_step++]);
+}
+
+std::string read_all(std::FILE* file) {
+  std::rewind(file);
+  std::string text;
+  char chunk[256];
+  size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, n);
+  return text;
+}
+
+// Runs the watch: `first` is the state before the first pass, `later` the
+// states that each wait brings.
+std::string watch(uint32_t total, const Step& first, const std::vector<Step>& later) {
+  record_total = total;
+  g_steps = later;
+  g_next_step = 0;
+  g_waits.clear();
+  apply(first);
+  std::FILE* out = std::tmpfile();
+  watch_run(out, scripted_wait);
+  std::string text = read_all(out);
+  std::fclose(out);
+  apply(Step{{}, 0});
+  return text;
+}
+
+TEST(ScannedPercent, FloatingPointCutTowardZero) {
+  EXPECT_EQ(scanned_percent(1, 3), 33u);
+  EXPECT_EQ(scanned_percent(2, 3), 66u);
+  EXPECT_EQ(scanned_percent(3, 3), 100u);
+  EXPECT_EQ(scanned_percent(1, 200), 0u);
+  EXPECT_EQ(scanned_percent(199, 200), 99u);
+  // Large counts do not overflow on the way.
+  EXPECT_EQ(scanned_percent(4000000000u, 4000000000u), 100u);
+}
+
+TEST(ScannedPercent, NoRecordsNeverDivides) {
+  EXPECT_EQ(scanned_percent(0, 0), 0u);
+  EXPECT_EQ(scanned_percent(5, 0), 0u);
+}
+
+TEST(ScannedCount, SumsAllTenSlots) {
+  apply(Step{{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, 0});
+  EXPECT_EQ(scanned_count(), 55u);
+  apply(Step{{}, 0});
+  EXPECT_EQ(scanned_count(), 0u);
+}
+
+TEST(WatchRun, NoRecordsPrintsNothingAndLeavesAtOnce) {
+  EXPECT_EQ(watch(0, Step{{}, 1}, {}), "");
+  EXPECT_TRUE(g_waits.empty());
+}
+
+TEST(WatchRun, NoWorkerRunningLeavesAtTheFirstPass) {
+  EXPECT_EQ(watch(10, Step{{}, 0}, {}), "");
+  EXPECT_TRUE(g_waits.empty());
+}
+
+TEST(WatchRun, PrintsOnlyWhenTheCountChanged) {
+  const std::string text = watch(10, Step{{0}, 2},
+                                 {
+                                     Step{{2, 1}, 2},  // 3
+                                     Step{{2, 1}, 2},  // still 3: no line
+                                     Step{{4, 3}, 1},  // 7
+                                     Step{{4, 4}, 0},  // 8, run over
+                                 });
+  EXPECT_EQ(text,
+            "3/10 favorites scanned (30%)...\r\n"
+            "7/10 favorites scanned (70%)...\r\n"
+            "8/10 favorites scanned (80%)...\r\n");
+  EXPECT_EQ(g_waits, (std::vector<unsigned>{5000, 5000, 5000, 5000}));
+}
+
+TEST(WatchRun, FirstPassPrintsBeforeAnyWait) {
+  const std::string text = watch(3, Step{{1}, 1}, {Step{{2}, 0}});
+  EXPECT_EQ(text,
+            "1/3 favorites scanned (33%)...\r\n"
+            "2/3 favorites scanned (66%)...\r\n");
+  EXPECT_EQ(g_waits.size(), 1u);
+}
+
+TEST(WatchRun, LeavesWhenEveryRecordIsScannedEvenWithWorkersRunning) {
+  const std::string text = watch(4, Step{{2}, 2}, {Step{{2, 2}, 2}});
+  EXPECT_EQ(text,
+            "2/4 favorites scanned (50%)...\r\n"
+            "4/4 favorites scanned (100%)...\r\n");
+  EXPECT_EQ(g_waits.size(), 1u);
+}
+
+TEST(WatchRun, ScannedWithoutRecordTotalPrintsZeroPercent) {
+  EXPECT_EQ(watch(0, Step{{2}, 0}, {}), "2/0 favorites scanned (0%)...\r\n");
+}
+
+using Clock = std::chrono::steady_clock;
+
+long long elapsed_ms(Clock::time_point since) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count();
+}
+
+TEST(WaitForNextPass, WaitsTheWholePeriodWhileWorkersRun) {
+  running_workers.store(1);
+  const auto start = Clock::now();
+  wait_for_next_pass(300);
+  EXPECT_GE(elapsed_ms(start), 290);
+  running_workers.store(0);
+}
+
+TEST(WaitForNextPass, ComesBackSoonAfterTheLastWorkerEnds) {
+  running_workers.store(1);
+  std::thread last_worker([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    running_workers.store(0);
+  });
+  const auto start = Clock::now();
+  wait_for_next_pass(kPollPeriodMs);
+  const long long waited = elapsed_ms(start);
+  last_worker.join();
+  EXPECT_GE(waited, 150);
+  EXPECT_LT(waited, 2000);
+}
+
+}  // namespace

@@ -1,0 +1,178 @@
+// Making project files: the header's bytes, the choice of reader, and the
+// rule that an existing project is never touched.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/globals.h"
+#include "core/project.h"
+#include "core/records.h"
+#include "platform/platform.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+std::vector<std::string> g_messages;
+void record_message(const std::string& text, const std::string& caption,
+                    platform::MessageIcon icon) {
+  g_messages.push_back(caption + "|" + text + "|" + std::to_string(static_cast<int>(icon)));
+}
+
+class ProjectTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_messages.clear();
+    platform::set_message_hook(record_message);
+    on_http_error = 3;
+    on_no_connection = 2;
+    threads = 4;
+    dead_links_folder = 1;
+    dead_links_text = 0;
+    dead_list_path[0] = '\0';
+    record_total = 77;
+  }
+  void TearDown() override { platform::set_message_hook(nullptr); }
+
+  void set_paths(const std::string& project, const std::string& source) {
+    copy_field(project_path, sizeof project_path, project);
+    copy_field(source_path, sizeof source_path, source);
+  }
+
+  TempDir dir;
+};
+
+const char kBookmarks[] =
+    "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DL><p>\n"
+    "<DT><H3>News</H3>\n<DL><p>\n<DT><A HREF=\"http://a.example/\">A</A>\n</DL><p>\n"
+    "<DT><A HREF=\"http://b.example/\">B</A>\n</DL><p>\n";
+
+TEST_F(ProjectTest, NewProjectHasExactHeaderAndOneRecordPerBookmark) {
+  const std::string source = dir.write("bookmarks.htm", kBookmarks);
+  const std::string project = dir.file("p.lvn");
+  set_paths(project, source);
+
+  create_project(true);
+
+  const std::string bytes = TempDir::read(project);
+  ASSERT_EQ(bytes.size(), kHeaderSize + 2 * kRecordSize);
+  EXPECT_EQ(record_total, 2u);
+  const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+  EXPECT_EQ(decode_u32(b + 0), 1u);
+  EXPECT_EQ(decode_u32(b + 4), 3u);
+  EXPECT_EQ(decode_u32(b + 8), 2u);
+  EXPECT_EQ(decode_u32(b + 12), 4u);
+  EXPECT_EQ(decode_u32(b + 16), 1u);
+  EXPECT_EQ(decode_u32(b + 20), 0u);
+  EXPECT_EQ(std::string(bytes.data() + 24), source);
+  // Everything after the source's terminator is zero.
+  for (size_t i = 24 + source.size(); i < kHeaderSize; ++i) ASSERT_EQ(bytes[i], '\0') << i;
+
+  LVK_URL record;
+  decode_record(b + kHeaderSize, record);
+  EXPECT_STREQ(record.url, "http://a.example/");
+  EXPECT_STREQ(record.path, "News\\A.URL");
+  EXPECT_EQ(record.result + record.checked + record.action, 0u);
+  decode_record(b + kHeaderSize + kRecordSize, record);
+  EXPECT_STREQ(record.path, "B.URL");
+  EXPECT_TRUE(g_messages.empty());
+  EXPECT_EQ(dead_list_path[0], '\0');
+}
+
+TEST_F(ProjectTest, DirectorySourceIsReadAsFavoritesTree) {
+  dir.write("fav/a.url", "[InternetShortcut]\r\nURL=http://a.example/\r\n");
+  const std::string project = dir.file("p.lvn");
+  set_paths(project, dir.file("fav"));
+
+  create_project(true);
+
+  const std::string bytes = TempDir::read(project);
+  ASSERT_EQ(bytes.size(), kHeaderSize + kRecordSize);
+  LVK_URL record;
+  decode_record(reinterpret_cast<const unsigned char*>(bytes.data()) + kHeaderSize, record);
+  EXPECT_STREQ(record.url, "http://a.example/");
+  EXPECT_STREQ(record.path, "a.url");
+}
+
+TEST_F(ProjectTest, MissingSourceGivesHeaderOnly) {
+  const std::string project = dir.file("p.lvn");
+  set_paths(project, dir.file("nothing-here"));
+  create_project(true);
+  EXPECT_EQ(TempDir::read(project).size(), kHeaderSize);
+  EXPECT_EQ(record_total, 0u);
+}
+
+TEST_F(ProjectTest, ExistingProjectIsNeverTouched) {
+  const std::string source = dir.write("bookmarks.htm", kBookmarks);
+  const std::string project = dir.file("p.lvn");
+  set_paths(project, source);
+  create_project(true);
+  const std::string before = TempDir::read(project);
+
+  // Other choices and another source: the file must stay byte for byte.
+  on_http_error = 0;
+  threads = 9;
+  set_paths(project, dir.write("other.htm", "<DT><A HREF=\"x\">y</A>"));
+  create_project(true);
+  EXPECT_EQ(TempDir::read(project), before);
+}
+
+TEST_F(ProjectTest, DeadListPathComesFromTheDesktopForNewAndReopenedProjects) {
+  const std::string project = dir.file("p.lvn");
+  set_paths(project, dir.write("bookmarks.htm", kBookmarks));
+  dead_links_text = 1;
+  create_project(true);
+  const std::string expected = platform::desktop_folder() + "\\Dead Links.TXT";
+  EXPECT_EQ(std::string(dead_list_path), expected);
+
+  // A later program run opens the same project with no settings made.
+  dead_list_path[0] = '\0';
+  dead_links_text = 0;
+  create_project(true);
+  EXPECT_EQ(std::string(dead_list_path), expected);
+}
+
+TEST_F(ProjectTest, CreateFailureIsReportedAndMakesNothing) {
+  const std::string project = dir.file("no-such-folder/p.lvn");
+  set_paths(project, dir.write("bookmarks.htm", kBookmarks));
+  create_project(false);
+  ASSERT_EQ(g_messages.size(), 1u);
+  EXPECT_EQ(g_messages[0], "Lorvane|ERROR: Cannot create specified project !|" +
+                               std::to_string(static_cast<int>(platform::MessageIcon::error)));
+  EXPECT_FALSE(platform::file_attributes(project).exists);
+  EXPECT_EQ(running_workers.load(), 0);
+}
+
+TEST(RecordCoding, LittleEndianAtTheDocumentedOffsets) {
+  LVK_URL record;
+  std::memset(&record, 0, sizeof record);
+  copy_field(record.url, sizeof record.url, "u");
+  copy_field(record.path, sizeof record.path, "p");
+  record.result = 0x01020304;
+  record.checked = 1;
+  record.action = 3;
+  unsigned char bytes[kRecordSize];
+  encode_record(record, bytes);
+  EXPECT_EQ(bytes[0], 'u');
+  EXPECT_EQ(bytes[1000], 'p');
+  EXPECT_EQ(bytes[2000], 0x04);
+  EXPECT_EQ(bytes[2003], 0x01);
+  EXPECT_EQ(bytes[2004], 1);
+  EXPECT_EQ(bytes[2008], 3);
+  LVK_URL back;
+  decode_record(bytes, back);
+  EXPECT_EQ(std::memcmp(&record, &back, sizeof record), 0);
+}
+
+TEST(RecordCoding, CopyFieldCutsAndNeverOverruns) {
+  char field[8];
+  std::memset(field, 'x', sizeof field);
+  copy_field(field, sizeof field, std::string(50, 'a'));
+  EXPECT_EQ(std::string(field), std::string(7, 'a'));
+  EXPECT_EQ(field_length(field, sizeof field), 7u);
+  char full[4] = {'a', 'b', 'c', 'd'};
+  EXPECT_EQ(field_length(full, sizeof full), 4u);
+}
+
+}  // namespace

@@ -1,0 +1,95 @@
+// Start-up: how each switch is recognised, the update countdown in up.ini,
+// and the install-state probe.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/startup.h"
+#include "platform/platform.h"
+#include "tests/support/env.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+TEST(CommandLine, EachSwitchOnlyInItsExactForm) {
+  struct Case {
+    const char* line;
+    bool installed;
+    Role role;
+  };
+  const Case cases[] = {
+      {"-rr", false, Role::self_replace},  {"-RR", false, Role::self_replace},
+      {"-rR", true, Role::self_replace},   {"-rr ", false, Role::wizard},
+      {"-rc", true, Role::repair},         {"-RC", true, Role::wizard},
+      {"-rc ", true, Role::wizard},        {"-cmd", false, Role::console},
+      {"-CMD", false, Role::wizard},       {"-cmd x", false, Role::wizard},
+      {"-l C:\\p.lvn", false, Role::open_project},
+      {"-l  p.lvn", false, Role::open_project},
+      {"-lp.lvn", false, Role::wizard},    {"-L p.lvn", false, Role::wizard},
+      {"-l", false, Role::wizard},         {"-u C:\\Lorvane", true, Role::uninstall},
+      {"-U C:\\Lorvane", true, Role::uninstall},
+      {"-u C:\\Lorvane", false, Role::wizard},
+      {"", false, Role::wizard},           {"\"-cmd\"", false, Role::wizard},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(classify_command_line(c.line, c.installed), c.role) << '"' << c.line << '"';
+}
+
+// Runs a test body with a temporary folder as the current directory.
+class InFolder : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_ = platform::current_directory();
+    ASSERT_TRUE(platform::set_current_directory(dir.path()));
+  }
+  void TearDown() override { platform::set_current_directory(saved_); }
+  TempDir dir;
+  std::string saved_;
+};
+
+TEST_F(InFolder, CountdownStartsTheCheckAtTheSixthStartThenEveryThirtyFirst) {
+  const char* expected[] = {"4", "3", "2", "1", "0"};
+  for (const char* value : expected) {
+    EXPECT_FALSE(run_update_countdown());
+    EXPECT_EQ(platform::profile_read(".\\up.ini", "General", "UC", "", 100), value);
+  }
+  EXPECT_TRUE(run_update_countdown());
+  EXPECT_EQ(platform::profile_read(".\\up.ini", "General", "UC", "", 100), "30");
+  for (int i = 0; i < 30; ++i) EXPECT_FALSE(run_update_countdown());
+  EXPECT_TRUE(run_update_countdown());
+}
+
+TEST_F(InFolder, CountdownKeepsTheRestOfTheSettingsFile) {
+  dir.write("up.ini", "[Other]\r\nKey=1\r\n[general]\r\nuc=2\r\nX=y\r\n");
+  EXPECT_FALSE(run_update_countdown());
+  EXPECT_EQ(platform::profile_read(".\\up.ini", "General", "UC", "", 100), "1");
+  EXPECT_EQ(platform::profile_read(".\\up.ini", "Other", "Key", "", 100), "1");
+  EXPECT_EQ(platform::profile_read(".\\up.ini", "General", "X", "", 100), "y");
+  // A negative countdown counts as due.
+  dir.write("up.ini", "[General]\r\nUC=-4\r\n");
+  EXPECT_TRUE(run_update_countdown());
+}
+
+const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\LVN";
+
+TEST_F(InFolder, InstallStateFollowsTheUninstallKey) {
+  // On Linux the registry stand-in lives in the temporary folder.
+  ScopedEnv registry("LORVANE_REGISTRY_DIR", dir.path());
+  platform::registry_delete_key(platform::RegistryRoot::local_machine, kUninstallKey);
+  EXPECT_EQ(probe_install_state(""), 1);
+  EXPECT_EQ(probe_install_state("-u somewhere"), 1);
+
+  ASSERT_TRUE(platform::registry_write_string(platform::RegistryRoot::local_machine,
+                                              kUninstallKey, "DisplayName", "Lorvane"));
+  EXPECT_EQ(probe_install_state("-cmd"), 0);
+
+  TempDir target;
+  const std::string line = "-u " + target.path();
+  EXPECT_EQ(probe_install_state(line.c_str()), 2);
+  EXPECT_EQ(platform::current_directory(), target.path());
+
+  platform::registry_delete_key(platform::RegistryRoot::local_machine, kUninstallKey);
+  EXPECT_EQ(probe_install_state(""), 1);
+}
+
+}  // namespace

@@ -1,0 +1,199 @@
+// Files on POSIX: descriptors behind platform::File, attributes, one-level
+// directory creation, deletion and copying.
+#define _FILE_OFFSET_BITS 64
+
+#include <atomic>
+#include <cerrno>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/platform.h"
+#include "platform/posix/posix_support.h"
+
+namespace platform {
+
+using posix::native_path;
+using posix::ScopedFd;
+
+static_assert(sizeof(off_t) >= 8, "64-bit file offsets are required");
+
+File::~File() { close(); }
+
+File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    close();
+    handle_ = other.handle_;
+    other.handle_ = -1;
+  }
+  return *this;
+}
+
+bool File::is_open() const { return handle_ >= 0; }
+
+size_t File::read(void* buffer, size_t n) {
+  if (!is_open()) return 0;
+  char* out = static_cast<char*>(buffer);
+  size_t total = 0;
+  while (total < n) {
+    ssize_t got = ::read(static_cast<int>(handle_), out + total, n - total);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    if (got == 0) break;
+    total += static_cast<size_t>(got);
+  }
+  return total;
+}
+
+bool File::write(const void* buffer, size_t n) {
+  if (!is_open()) return false;
+  const char* in = static_cast<const char*>(buffer);
+  while (n > 0) {
+    ssize_t put = ::write(static_cast<int>(handle_), in, n);
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    in += put;
+    n -= static_cast<size_t>(put);
+  }
+  return true;
+}
+
+bool File::seek(int64_t offset) {
+  if (!is_open() || offset < 0) return false;
+  return ::lseek(static_cast<int>(handle_), static_cast<off_t>(offset), SEEK_SET) >= 0;
+}
+
+bool File::seek_relative(int64_t delta) {
+  if (!is_open()) return false;
+  return ::lseek(static_cast<int>(handle_), static_cast<off_t>(delta), SEEK_CUR) >= 0;
+}
+
+int64_t File::size() {
+  if (!is_open()) return -1;
+  struct stat st;
+  if (::fstat(static_cast<int>(handle_), &st) != 0) return -1;
+  return static_cast<int64_t>(st.st_size);
+}
+
+void File::close() {
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
+  handle_ = -1;
+}
+
+File open_file(const std::string& path, FileAccess access) {
+  int flags = O_CLOEXEC;
+  switch (access) {
+    case FileAccess::read: flags |= O_RDONLY; break;
+    case FileAccess::read_write_shared: flags |= O_RDWR; break;
+    case FileAccess::create_truncate: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
+    case FileAccess::append: flags |= O_WRONLY | O_CREAT | O_APPEND; break;
+  }
+  File file;
+  const std::string native = native_path(path);
+  ScopedFd fd;
+  do {
+    fd.reset(::open(native.c_str(), flags, 0666));
+  } while (!fd.valid() && errno == EINTR);
+  if (!fd.valid()) return file;
+  // A directory opens for reading here but never on Windows.
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0 || S_ISDIR(st.st_mode)) return file;
+  file.handle_ = fd.release();
+  return file;
+}
+
+bool file_readable(const std::string& path) {
+  const std::string native = native_path(path);
+  ScopedFd fd(::open(native.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.valid()) return false;
+  struct stat st;
+  return ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+FileAttributes file_attributes(const std::string& path) {
+  FileAttributes attributes;
+  struct stat st;
+  if (::stat(native_path(path).c_str(), &st) != 0) return attributes;
+  attributes.exists = true;
+  attributes.is_directory = S_ISDIR(st.st_mode);
+  return attributes;
+}
+
+bool create_directory(const std::string& path) {
+  return ::mkdir(native_path(path).c_str(), 0777) == 0;
+}
+
+bool delete_file(const std::string& path) {
+  const std::string native = native_path(path);
+  struct stat st;
+  if (::lstat(native.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+  return ::unlink(native.c_str()) == 0;
+}
+
+namespace {
+
+bool write_all(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    ssize_t put = ::write(fd, data, size);
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += put;
+    size -= static_cast<size_t>(put);
+  }
+  return true;
+}
+
+bool copy_stream(int in, int out) {
+  char buffer[65536];
+  for (;;) {
+    ssize_t got = ::read(in, buffer, sizeof buffer);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (got == 0) return true;
+    if (!write_all(out, buffer, static_cast<size_t>(got))) return false;
+  }
+}
+
+}  // namespace
+
+bool copy_file(const std::string& from, const std::string& to) {
+  static std::atomic<unsigned> counter{0};
+  const std::string source = native_path(from);
+  const std::string target = native_path(to);
+  ScopedFd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!in.valid()) return false;
+  struct stat from_st;
+  if (::fstat(in.get(), &from_st) != 0 || !S_ISREG(from_st.st_mode)) return false;
+  // Copying a file onto itself would truncate it; Windows refuses as well.
+  struct stat to_st;
+  if (::stat(target.c_str(), &to_st) == 0) {
+    if (S_ISDIR(to_st.st_mode)) return false;
+    if (to_st.st_dev == from_st.st_dev && to_st.st_ino == from_st.st_ino) return false;
+  }
+  // Through a temporary file and a rename: the target is never half written,
+  // and a target that is a running executable can still be replaced.
+  const std::string temp = target + ".lvn-copy-" + std::to_string(::getpid()) + "-" +
+                           std::to_string(counter.fetch_add(1));
+  ScopedFd out(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+  if (!out.valid()) return false;
+  // The copy keeps the source's permission bits, so an executable stays one.
+  bool ok = copy_stream(in.get(), out.get()) &&
+            ::fchmod(out.get(), from_st.st_mode & 0777) == 0 && ::fsync(out.get()) == 0;
+  out.reset();
+  if (ok) ok = ::rename(temp.c_str(), target.c_str()) == 0;
+  if (!ok) ::unlink(temp.c_str());
+  return ok;
+}
+
+}  // namespace platform

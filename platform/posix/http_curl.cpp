@@ -1,0 +1,275 @@
+// The HTTP client on POSIX systems: libcurl behind the session/request shape
+// of platform.h.
+//
+// Sections:
+//   handles    - sessions and requests are ids in one table, never raw
+//                objects, so a handle used after its session closed finds
+//                nothing instead of freed memory
+//   transfer   - one GET that stops as soon as the final answer's status line
+//                and headers are in; the body is never read
+//   cancelling - closing a session marks it closed, shuts down every socket
+//                its transfers hold and lets their progress calls give up
+#include "platform/platform.h"
+
+#include <curl/curl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <unordered_map>
+
+namespace platform {
+namespace {
+
+// ---------------------------------------------------------------------------
+// handles
+
+struct SessionState {
+  std::string agent;
+  std::atomic<bool> closed{false};
+  std::mutex sockets_mutex;         // guards `sockets` and socket closing
+  std::set<curl_socket_t> sockets;  // every socket open on this session now
+};
+
+struct RequestState {
+  uintptr_t session_id = 0;
+  bool status_known = false;
+  long status = 0;
+};
+
+std::mutex table_mutex;
+uintptr_t next_id = 1;  // ids are never reused
+std::unordered_map<uintptr_t, std::shared_ptr<SessionState>> sessions;
+std::unordered_map<uintptr_t, RequestState> requests;
+
+uintptr_t id_of(const void* handle) { return reinterpret_cast<uintptr_t>(handle); }
+
+std::shared_ptr<SessionState> find_session(uintptr_t id) {
+  std::lock_guard<std::mutex> lock(table_mutex);
+  auto it = sessions.find(id);
+  return it == sessions.end() ? nullptr : it->second;
+}
+
+void global_init() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+// Only the schemes the Windows client opens, and only when the URL names its
+// scheme (libcurl would otherwise guess http for "www.example.com").
+bool scheme_allowed(const std::string& url) {
+  const size_t colon = url.find(':');
+  if (colon == std::string::npos) return false;
+  std::string scheme = url.substr(0, colon);
+  for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return scheme == "http" || scheme == "https" || scheme == "ftp";
+}
+
+// ---------------------------------------------------------------------------
+// transfer
+
+struct Transfer {
+  SessionState* session = nullptr;
+  bool http = false;         // an HTTP status line has been seen
+  long status = 0;           // status of the latest HTTP answer
+  bool location = false;     // the latest answer names a Location
+  bool headers_done = false; // stopped on purpose after the final headers
+  bool body_started = false; // stopped on purpose at the first body byte
+};
+
+bool starts_with_nocase(const char* data, size_t length, const char* prefix) {
+  const size_t n = std::strlen(prefix);
+  if (length < n) return false;
+  for (size_t i = 0; i < n; ++i)
+    if (std::tolower(static_cast<unsigned char>(data[i])) != prefix[i]) return false;
+  return true;
+}
+
+size_t on_header(char* data, size_t size, size_t count, void* user) {
+  Transfer* t = static_cast<Transfer*>(user);
+  const size_t length = size * count;
+  if (starts_with_nocase(data, length, "http/")) {
+    // "HTTP/1.1 404 Not Found": a new answer in the chain begins.
+    t->http = true;
+    t->location = false;
+    t->status = 0;
+    size_t i = 0;
+    while (i < length && data[i] != ' ') ++i;
+    while (i < length && data[i] == ' ') ++i;
+    while (i < length && std::isdigit(static_cast<unsigned char>(data[i])) && t->status < 100000)
+      t->status = t->status * 10 + (data[i++] - '0');
+    return length;
+  }
+  if (!t->http) return length;  // an FTP server's reply lines
+  if (starts_with_nocase(data, length, "location:")) {
+    size_t i = 9;
+    while (i < length && (data[i] == ' ' || data[i] == '\t')) ++i;
+    t->location = i < length && data[i] != '\r' && data[i] != '\n';
+    return length;
+  }
+  const bool blank = (length == 2 && data[0] == '\r' && data[1] == '\n') ||
+                     (length == 1 && data[0] == '\n');
+  if (!blank) return length;
+  // The end of one answer's headers. An interim answer (1xx) is followed by
+  // another; a redirection with a Location is libcurl's to follow. Anything
+  // else is the final answer, and its status is all that is wanted.
+  if (t->status >= 100 && t->status < 200) return length;
+  if (t->status >= 300 && t->status < 400 && t->location) return length;
+  t->headers_done = true;
+  return 0;  // stops the transfer
+}
+
+size_t on_body(char*, size_t, size_t, void* user) {
+  static_cast<Transfer*>(user)->body_started = true;
+  return 0;  // the body is never read
+}
+
+int on_progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return static_cast<Transfer*>(user)->session->closed.load() ? 1 : 0;
+}
+
+// ---------------------------------------------------------------------------
+// cancelling
+
+curl_socket_t on_open_socket(void* user, curlsocktype, struct curl_sockaddr* address) {
+  SessionState* s = static_cast<SessionState*>(user);
+  std::lock_guard<std::mutex> lock(s->sockets_mutex);
+  if (s->closed.load()) return CURL_SOCKET_BAD;
+  curl_socket_t fd = ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+  if (fd != CURL_SOCKET_BAD) s->sockets.insert(fd);
+  return fd;
+}
+
+int on_close_socket(void* user, curl_socket_t fd) {
+  SessionState* s = static_cast<SessionState*>(user);
+  // Closing under the lock keeps a closing session from shutting down a
+  // descriptor number that has already been reused elsewhere.
+  std::lock_guard<std::mutex> lock(s->sockets_mutex);
+  s->sockets.erase(fd);
+  return ::close(fd);
+}
+
+}  // namespace
+
+HttpSession* http_open_session(const std::string& agent) {
+  global_init();
+  auto state = std::make_shared<SessionState>();
+  state->agent = agent;
+  std::lock_guard<std::mutex> lock(table_mutex);
+  const uintptr_t id = next_id++;
+  sessions.emplace(id, std::move(state));
+  return reinterpret_cast<HttpSession*>(id);
+}
+
+HttpRequest* http_open_url(HttpSession* session, const std::string& url) {
+  if (!session || !scheme_allowed(url)) return nullptr;
+  const uintptr_t session_id = id_of(session);
+  // Holding the state keeps it alive through the transfer even if the
+  // session is closed meanwhile.
+  std::shared_ptr<SessionState> state = find_session(session_id);
+  if (!state || state->closed.load()) return nullptr;
+
+  global_init();
+  CURL* easy = curl_easy_init();
+  if (!easy) return nullptr;
+  Transfer t;
+  t.session = state.get();
+  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(easy, CURLOPT_USERAGENT, state->agent.c_str());
+  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https,ftp");
+  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
+  // Direct access, whatever the environment's proxy variables say.
+  curl_easy_setopt(easy, CURLOPT_PROXY, "");
+  curl_easy_setopt(easy, CURLOPT_NOPROXY, "*");
+  // The Windows client's defaults: 60 s to connect, 30 s of silence.
+  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, 60L);
+  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, 30L);
+  curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, on_header);
+  curl_easy_setopt(easy, CURLOPT_HEADERDATA, &t);
+  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, on_body);
+  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &t);
+  curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, on_progress);
+  curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &t);
+  curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, on_open_socket);
+  curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, state.get());
+  curl_easy_setopt(easy, CURLOPT_CLOSESOCKETFUNCTION, on_close_socket);
+  curl_easy_setopt(easy, CURLOPT_CLOSESOCKETDATA, state.get());
+
+  const CURLcode rc = curl_easy_perform(easy);
+  curl_easy_cleanup(easy);  // closes every socket of the transfer
+
+  RequestState request;
+  request.session_id = session_id;
+  if (t.headers_done || (rc == CURLE_WRITE_ERROR && t.body_started) || rc == CURLE_OK) {
+    // The final answer is in (or, for FTP, the transfer began).
+    request.status_known = t.http;
+    request.status = t.status;
+  } else if ((rc == CURLE_TOO_MANY_REDIRECTS || rc == CURLE_UNSUPPORTED_PROTOCOL) && t.http &&
+             t.status >= 300 && t.status < 400) {
+    // A redirection that is not followed (too many of them, or to a scheme
+    // other than http and https) leaves its own answer as the final one.
+    request.status_known = true;
+    request.status = t.status;
+  } else {
+    return nullptr;
+  }
+
+  std::lock_guard<std::mutex> lock(table_mutex);
+  if (state->closed.load() || sessions.find(session_id) == sessions.end()) return nullptr;
+  const uintptr_t id = next_id++;
+  requests.emplace(id, request);
+  return reinterpret_cast<HttpRequest*>(id);
+}
+
+bool http_query_status(HttpRequest* request, char* buffer, size_t size) {
+  if (!request || !buffer || size == 0) return false;
+  long status;
+  {
+    std::lock_guard<std::mutex> lock(table_mutex);
+    auto it = requests.find(id_of(request));
+    if (it == requests.end() || !it->second.status_known) return false;
+    status = it->second.status;
+  }
+  const int n = std::snprintf(buffer, size, "%ld", status);
+  return n > 0 && static_cast<size_t>(n) < size;
+}
+
+void http_close_request(HttpRequest* request) {
+  if (!request) return;
+  std::lock_guard<std::mutex> lock(table_mutex);
+  requests.erase(id_of(request));
+}
+
+void http_close_session(HttpSession* session) {
+  if (!session) return;
+  const uintptr_t session_id = id_of(session);
+  std::shared_ptr<SessionState> state;
+  {
+    std::lock_guard<std::mutex> lock(table_mutex);
+    auto it = sessions.find(session_id);
+    if (it == sessions.end()) return;
+    state = it->second;
+    sessions.erase(it);
+    // Requests still open on the session go with it.
+    for (auto r = requests.begin(); r != requests.end();)
+      r = r->second.session_id == session_id ? requests.erase(r) : std::next(r);
+  }
+  std::lock_guard<std::mutex> lock(state->sockets_mutex);
+  state->closed.store(true);
+  // Wakes every transfer blocked on a connected socket at once; one that is
+  // still resolving or connecting gives up at its next progress call.
+  for (curl_socket_t fd : state->sockets) ::shutdown(fd, SHUT_RDWR);
+}
+
+}  // namespace platform

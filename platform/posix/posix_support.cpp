@@ -1,0 +1,110 @@
+// Path mapping, descriptor ownership and whole-file helpers of the POSIX
+// backend.
+#define _FILE_OFFSET_BITS 64
+
+#include "platform/posix/posix_support.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+namespace posix {
+
+std::string native_path(const std::string& path) {
+  std::string out = path;
+  for (char& c : out)
+    if (c == '\\') c = '/';
+  return out;
+}
+
+ScopedFd::~ScopedFd() { reset(); }
+
+ScopedFd& ScopedFd::operator=(ScopedFd&& other) noexcept {
+  if (this != &other) reset(other.release());
+  return *this;
+}
+
+void ScopedFd::reset(int fd) {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = fd;
+}
+
+bool read_whole_file(const std::string& native, std::string& content) {
+  content.clear();
+  ScopedFd fd(::open(native.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.valid()) return false;
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+  char buffer[65536];
+  for (;;) {
+    ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (got == 0) return true;
+    content.append(buffer, static_cast<size_t>(got));
+  }
+}
+
+namespace {
+
+bool write_all(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    ssize_t put = ::write(fd, data, size);
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += put;
+    size -= static_cast<size_t>(put);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool replace_file_content(const std::string& native, const std::string& content,
+                          unsigned mode) {
+  static std::atomic<unsigned> counter{0};
+  // A new file gets `mode` less the umask; an existing one keeps its bits.
+  bool keep_mode = false;
+  struct stat st;
+  if (::stat(native.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return false;
+    mode = st.st_mode & 07777;
+    keep_mode = true;
+  }
+  const std::string temp = native + ".lvn-tmp-" + std::to_string(::getpid()) + "-" +
+                           std::to_string(counter.fetch_add(1));
+  ScopedFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                     static_cast<mode_t>(mode)));
+  if (!fd.valid()) return false;
+  bool ok = write_all(fd.get(), content.data(), content.size()) &&
+            (!keep_mode || ::fchmod(fd.get(), static_cast<mode_t>(mode)) == 0) &&
+            ::fsync(fd.get()) == 0;
+  fd.reset();
+  if (ok) ok = ::rename(temp.c_str(), native.c_str()) == 0;
+  if (!ok) ::unlink(temp.c_str());
+  return ok;
+}
+
+bool equals_ignoring_case(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]);
+    unsigned char y = static_cast<unsigned char>(b[i]);
+    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+}  // namespace posix
+}  // namespace platform

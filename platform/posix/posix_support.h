@@ -1,0 +1,49 @@
+// Helpers shared by the POSIX backend's files; nothing outside
+// platform/posix/ includes this.
+#pragma once
+
+#include <string>
+
+namespace platform {
+namespace posix {
+
+// Program paths use '\\'; the file system wants '/'.
+std::string native_path(const std::string& path);
+
+// Owns one file descriptor; closes it on destruction.
+class ScopedFd {
+ public:
+  ScopedFd() = default;
+  explicit ScopedFd(int fd) : fd_(fd) {}
+  ~ScopedFd();
+  ScopedFd(ScopedFd&& other) noexcept : fd_(other.release()) {}
+  ScopedFd& operator=(ScopedFd&& other) noexcept;
+  ScopedFd(const ScopedFd&) = delete;
+  ScopedFd& operator=(const ScopedFd&) = delete;
+
+  bool valid() const { return fd_ >= 0; }
+  int get() const { return fd_; }
+  int release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  void reset(int fd = -1);
+
+ private:
+  int fd_ = -1;
+};
+
+// Reads a whole file; false when it cannot be opened or read.
+bool read_whole_file(const std::string& native, std::string& content);
+// Replaces a file's content through a temporary file in the same folder and
+// a rename, so that a crash leaves either the old or the new content.
+// Keeps the permission bits of an existing target (or uses `mode`).
+bool replace_file_content(const std::string& native, const std::string& content,
+                          unsigned mode = 0666);
+
+// Case-insensitive ASCII comparison.
+bool equals_ignoring_case(const std::string& a, const std::string& b);
+
+}  // namespace posix
+}  // namespace platform

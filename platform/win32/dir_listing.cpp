@@ -1,0 +1,64 @@
+// Directory listing on Win32: find-first/next behind platform::DirListing.
+#include <windows.h>
+
+#include <new>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+// The find handle and the entry that the next call to next() gives.
+struct DirListing::State {
+  HANDLE find = INVALID_HANDLE_VALUE;
+  WIN32_FIND_DATAA data{};
+  bool have_pending = false;
+
+  ~State() {
+    if (find != INVALID_HANDLE_VALUE) ::FindClose(find);
+  }
+};
+
+DirListing::~DirListing() { close(); }
+
+DirListing::DirListing(DirListing&& other) noexcept : state_(other.state_) {
+  other.state_ = nullptr;
+}
+
+DirListing& DirListing::operator=(DirListing&& other) noexcept {
+  if (this != &other) {
+    close();
+    state_ = other.state_;
+    other.state_ = nullptr;
+  }
+  return *this;
+}
+
+bool DirListing::open(const std::string& pattern) {
+  close();
+  State* state = new (std::nothrow) State;
+  if (!state) return false;
+  state->find = ::FindFirstFileA(pattern.c_str(), &state->data);
+  if (state->find == INVALID_HANDLE_VALUE) {
+    delete state;
+    return false;
+  }
+  state->have_pending = true;
+  state_ = state;
+  return true;
+}
+
+bool DirListing::next(DirEntry& entry) {
+  if (!state_ || !state_->have_pending) return false;
+  entry.name = state_->data.cFileName;
+  entry.is_directory = (state_->data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  state_->have_pending = ::FindNextFileA(state_->find, &state_->data) != 0;
+  return true;
+}
+
+void DirListing::close() {
+  delete state_;
+  state_ = nullptr;
+}
+
+}  // namespace platform

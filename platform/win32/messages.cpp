@@ -1,0 +1,51 @@
+// Messages to the user on Win32: message boxes (or the hook that tests set)
+// and app commands posted to the main window (or the sink).
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+namespace {
+
+std::atomic<MessageHook> message_hook{nullptr};
+std::atomic<AppCommandSink> app_command_sink{nullptr};
+
+constexpr UINT kAppCommandMessage = 10925;
+
+UINT icon_style(MessageIcon icon) {
+  switch (icon) {
+    case MessageIcon::error: return MB_ICONERROR;
+    case MessageIcon::warning: return MB_ICONWARNING;
+    case MessageIcon::information: return MB_ICONINFORMATION;
+  }
+  return MB_ICONINFORMATION;
+}
+
+}  // namespace
+
+void message_box(void* owner, const std::string& text, const std::string& caption,
+                 MessageIcon icon) {
+  if (MessageHook hook = message_hook.load()) {
+    hook(text, caption, icon);
+    return;
+  }
+  ::MessageBoxA(static_cast<HWND>(owner), text.c_str(), caption.c_str(), icon_style(icon));
+}
+
+void set_message_hook(MessageHook hook) { message_hook.store(hook); }
+
+void post_app_command(void* window, unsigned command) {
+  if (AppCommandSink sink = app_command_sink.load()) {
+    sink(window, command);
+    return;
+  }
+  if (window) ::PostMessageA(static_cast<HWND>(window), kAppCommandMessage, command, 0);
+}
+
+void set_app_command_sink(AppCommandSink sink) { app_command_sink.store(sink); }
+
+}  // namespace platform

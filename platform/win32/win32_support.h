@@ -1,0 +1,57 @@
+// Helpers shared by the Win32 backend's files; nothing outside
+// platform/win32/ includes this.
+#pragma once
+
+#include <windows.h>
+
+namespace platform {
+namespace win32 {
+
+// Owns one kernel handle; closes it on destruction.
+class ScopedHandle {
+ public:
+  ScopedHandle() = default;
+  explicit ScopedHandle(HANDLE handle) : handle_(handle) {}
+  ~ScopedHandle() { reset(); }
+  ScopedHandle(ScopedHandle&& other) noexcept : handle_(other.release()) {}
+  ScopedHandle& operator=(ScopedHandle&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+  }
+  ScopedHandle(const ScopedHandle&) = delete;
+  ScopedHandle& operator=(const ScopedHandle&) = delete;
+
+  bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE get() const { return handle_; }
+  HANDLE release() {
+    HANDLE handle = handle_;
+    handle_ = INVALID_HANDLE_VALUE;
+    return handle;
+  }
+  void reset(HANDLE handle = INVALID_HANDLE_VALUE) {
+    if (valid()) ::CloseHandle(handle_);
+    handle_ = handle;
+  }
+
+ private:
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+
+// Owns one open registry key.
+class ScopedKey {
+ public:
+  ScopedKey() = default;
+  ~ScopedKey() {
+    if (key_) ::RegCloseKey(key_);
+  }
+  ScopedKey(const ScopedKey&) = delete;
+  ScopedKey& operator=(const ScopedKey&) = delete;
+  HKEY* receive() { return &key_; }
+  HKEY get() const { return key_; }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+}  // namespace win32
+}  // namespace platform

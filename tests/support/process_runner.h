@@ -1,0 +1,76 @@
+// Runs a program as a child process with its standard input fed by the test
+// and its output collected, either through pipes or on a pseudo-terminal.
+// POSIX only: the Windows builds drive their console flows from the Linux
+// side (a Windows program's own console is not connected to pipes).
+#pragma once
+
+#ifndef _WIN32
+
+#include <sys/types.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+struct ProcessOptions {
+  std::string program;
+  std::vector<std::string> arguments;  // after the program's own name
+  std::string working_directory;       // empty: the test's own
+  // Set in the child's environment on top of the test's own.
+  std::vector<std::pair<std::string, std::string>> environment;
+  // Standard input, output and error on one pseudo-terminal instead of
+  // pipes; output() then holds everything the terminal showed.
+  bool terminal = false;
+};
+
+class ChildProcess {
+ public:
+  ChildProcess() = default;
+  ~ChildProcess();  // kills a child that still runs
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  bool start(const ProcessOptions& options);
+  // Writes to the child's standard input (the terminal's keyboard).
+  bool write_input(const std::string& bytes);
+  // Ends the child's standard input (pipes only).
+  void close_input();
+
+  // Waits until the output contains `text` (from byte `from` on); false after
+  // timeout_ms or once the child's output has ended without it.
+  bool wait_for_output(const std::string& text, int timeout_ms, size_t from = 0);
+  // Waits for the child to end: its exit code, 128 + signal when a signal
+  // ended it, -1 on time-out.
+  int wait(int timeout_ms);
+  void send_signal(int signal);
+
+  std::string output() const;  // standard output (all of it on a terminal)
+  std::string errors() const;  // standard error (pipes only)
+  pid_t pid() const { return pid_; }
+
+ private:
+  void collect();
+
+  pid_t pid_ = -1;
+  int input_fd_ = -1;
+  int output_fd_ = -1;
+  int error_fd_ = -1;
+  bool terminal_ = false;
+  int exit_code_ = -1;
+  bool exited_ = false;
+  std::thread collector_;
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  std::string output_;
+  std::string errors_;
+  bool output_closed_ = false;
+};
+
+// Removes the terminal's control sequences (ESC [ ... final byte, ESC ] ...
+// BEL, other two-byte ESC sequences) from text a terminal showed.
+std::string strip_terminal_sequences(const std::string& text);
+
+#endif  // _WIN32

@@ -1,0 +1,60 @@
+#include "tests/support/project_builder.h"
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+LVK_URL make_record(const std::string& url, const std::string& path, uint32_t checked,
+                    uint32_t action, uint32_t result) {
+  LVK_URL record;
+  std::memset(&record, 0, sizeof record);
+  copy_field(record.url, sizeof record.url, url);
+  copy_field(record.path, sizeof record.path, path);
+  record.checked = checked;
+  record.action = action;
+  record.result = result;
+  return record;
+}
+
+void write_project_file(const std::string& file, const std::vector<LVK_URL>& records,
+                        const std::string& source) {
+  ProjectHeader header;
+  std::memset(&header, 0, sizeof header);
+  header.format = 1;
+  header.threads = 1;
+  copy_field(header.source, sizeof header.source, source);
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  unsigned char bytes[kRecordSize];
+  encode_header(header, bytes);
+  out.write(reinterpret_cast<const char*>(bytes), kHeaderSize);
+  for (const LVK_URL& record : records) {
+    encode_record(record, bytes);
+    out.write(reinterpret_cast<const char*>(bytes), kRecordSize);
+  }
+}
+
+std::vector<LVK_URL> read_project_file(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<LVK_URL> records;
+  for (size_t at = kHeaderSize; at + kRecordSize <= bytes.size(); at += kRecordSize) {
+    records.emplace_back();
+    decode_record(reinterpret_cast<const unsigned char*>(bytes.data() + at), records.back());
+  }
+  return records;
+}
+
+void replace_project_records(const std::string& file, const std::vector<LVK_URL>& records) {
+  std::string header(kHeaderSize, '\0');
+  {
+    std::ifstream in(file, std::ios::binary);
+    in.read(&header[0], kHeaderSize);
+  }
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out.write(header.data(), kHeaderSize);
+  unsigned char bytes[kRecordSize];
+  for (const LVK_URL& record : records) {
+    encode_record(record, bytes);
+    out.write(reinterpret_cast<const char*>(bytes), kRecordSize);
+  }
+}
