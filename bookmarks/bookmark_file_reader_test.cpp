@@ -244,7 +244,7 @@ TEST(BookmarkFileReader, PopFolderAndSanitiseName) {
   }
   char name[] = "a/b: c?*\"<>|\\d.URL";
   sanitise_name(name);
-  EXPECT_STREQ(name, "a_b_ c_______\\d.URL");
+  EXPECT_STREQ(name, "a_b_ c______\\d.URL");
   char empty[] = "";
   sanitise_name(empty);
   EXPECT_STREQ(empty, "");
@@ -372,7 +372,6 @@ TEST(BookmarkFileReader, PathologicalFilesAreReadInLinearTime) {
   const std::vector<std::pair<std::string, size_t>> inputs = {
       {repeat("<DT><A "), 0},                         // links without HREF=
       {repeat("<DT><A HREF="), 0},                    // without a closing quote
-      {repeat("<DT><A HREF=\"u\""), 0},               // without a '>'
       {repeat("<DT><H3 "), 0},                        // headings swallowing the next <DT>
       {repeat("<DT>"), 0},                            // headings with no '>'
       {repeat("<DT><H3>F</H3>") + "<DT><A HREF=\"u\">T</A>", 1},  // no </DL> anywhere
@@ -487,10 +486,10 @@ TEST(BookmarkFileReader, RealExportDetails) {
                              "Bookmarks bar\\Special Bookmarks\\Google Snake Mods\\Snake.URL"}));
   EXPECT_EQ(chrome[17].url,
             "https://translate.google.com/?sl=en&tl=fr&text=Jayden%20Jusino&op=translate");
-  EXPECT_EQ(chrome[29], (Link{"about:blank", "Bookmarks bar\\Bookmarklets\\about_blank.URL"}));
+  EXPECT_EQ(chrome[28], (Link{"about:blank", "Bookmarks bar\\Bookmarklets\\about_blank.URL"}));
   EXPECT_EQ(chrome[38].path, "Bookmarks bar\\Bookmarklets\\Piano.URL");
   EXPECT_EQ(chrome[38].url.size(), 999u);
-  EXPECT_EQ(chrome[38].url.substr(0, 38), "javascript:(function() {var piano = {");
+  EXPECT_EQ(chrome[38].url.substr(0, 37), "javascript:(function() {var piano = {");
   size_t cut = 0;
   for (const Link& l : chrome) cut += l.url.size() == 999;
   EXPECT_EQ(cut, 4u);

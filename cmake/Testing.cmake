@@ -28,6 +28,11 @@ endif()
 # One test executable per folder, from the *_test.cpp files beside the code.
 foreach(folder platform core bookmarks checker console tests)
   file(GLOB test_sources CONFIGURE_DEPENDS ${folder}/*_test.cpp)
+  if(folder STREQUAL "platform")
+    # Each backend may also have tests of its own behaviour.
+    file(GLOB backend_tests CONFIGURE_DEPENDS platform/${LVN_PLATFORM}/*_test.cpp)
+    list(APPEND test_sources ${backend_tests})
+  endif()
   if(NOT test_sources)
     continue()
   endif()

@@ -116,7 +116,8 @@ class DirListing {
 std::string profile_read(const std::string& file, const std::string& section,
                          const std::string& key, const std::string& default_value,
                          size_t size);
-// Reads a value as an integer; default_value when missing or not a number.
+// Reads a value as an integer the way Windows does: default_value when the
+// value is missing or empty, else its leading decimal number (0 when none).
 int profile_read_int(const std::string& file, const std::string& section,
                      const std::string& key, int default_value);
 // Writes one value; false when the file could not be written.

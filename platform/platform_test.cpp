@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <list>
 #include <set>
 #include <string>
 #include <thread>
@@ -33,11 +34,12 @@ std::string backslashed(std::string path) {
   return path;
 }
 
-// Sets an environment variable for the rest of the process (putenv keeps
-// the string, so it is never freed).
+// Sets an environment variable for the rest of the process. putenv keeps
+// the string itself, so every entry lives as long as the process.
 void set_env(const std::string& name, const std::string& value) {
-  std::string* entry = new std::string(name + "=" + value);
-  putenv(&(*entry)[0]);
+  static std::list<std::string> entries;
+  entries.push_back(name + "=" + value);
+  putenv(&entries.back()[0]);
 }
 
 std::string read_all(const std::string& path) {

@@ -6,6 +6,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/platform.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -62,7 +64,12 @@ void age_file(const std::string& path) {
 
 std::vector<std::string> section_names(const std::string& file) {
   std::vector<std::string> names;
-  std::istringstream lines(read_all(file));
+  // Opened through the platform, which takes program paths with backslashes.
+  std::string text;
+  platform::File in = platform::open_file(file, platform::FileAccess::read);
+  char block[4096];
+  while (size_t got = in.is_open() ? in.read(block, sizeof block) : 0) text.append(block, got);
+  std::istringstream lines(text);
   std::string line;
   while (std::getline(lines, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
