@@ -8,10 +8,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "bookmarks/bookmark_file_reader.h"
 #include "bookmarks/favorites_writer.h"
 #include "core/globals.h"
 #include "core/project.h"
@@ -58,6 +60,58 @@ std::string trimmed(const std::string& value) {
   if (first == std::string::npos) return "";
   return value.substr(first, value.find_last_not_of(" \t") - first + 1);
 }
+
+// The path as it comes back from a bookmark file: its last component passes
+// through the reader's name sanitising.
+std::string as_read_back(const std::string& path) {
+  const std::string bare = without_extension(path);
+  const size_t slash = bare.rfind('\\');
+  const size_t name = slash == std::string::npos ? 0 : slash + 1;
+  std::string last = bare.substr(name);
+  sanitise_name(&last[0]);
+  return bare.substr(0, name) + last;
+}
+
+// Whether this file system can hold each component of a relative path,
+// found by trying: Windows refuses some names that Linux takes (a trailing
+// blank, '?', the characters that an ANSI listing could not map), and the
+// writer then fails on them silently, as it should.
+class NameProbe {
+ public:
+  bool holds(const std::string& relative_path) {
+    size_t start = 0;
+    for (;;) {
+      const size_t slash = relative_path.find('\\', start);
+      const bool last = slash == std::string::npos;
+      const std::string name = relative_path.substr(start, last ? std::string::npos : slash - start);
+      if (!holds_name(name, last)) return false;
+      if (last) return true;
+      start = slash + 1;
+    }
+  }
+
+ private:
+  bool holds_name(const std::string& name, bool as_file) {
+    const std::string key = (as_file ? "f:" : "d:") + name;
+    auto known = known_.find(key);
+    if (known != known_.end()) return known->second;
+    const std::string box = dir_.path() + "\\" + std::to_string(known_.size());
+    platform::create_directory(box);
+    bool ok;
+    if (as_file) {
+      ok = platform::open_file(box + "\\" + name, platform::FileAccess::create_truncate).is_open();
+    } else {
+      platform::create_directory(box + "\\" + name);
+      ok = platform::open_file(box + "\\" + name + "\\f", platform::FileAccess::create_truncate)
+               .is_open();
+    }
+    known_[key] = ok;
+    return ok;
+  }
+
+  TempDir dir_;
+  std::map<std::string, bool> known_;
+};
 
 // The output file of a record below a tree written at `root`.
 std::string tree_file(const std::string& root, const std::string& relative_path) {
@@ -215,9 +269,14 @@ class SaveResultsTest : public ::testing::Test {
     EXPECT_TRUE(messages.empty());
   }
 
-  // Tree written into a new folder: every record has its file there.
-  void expect_tree_holds_every_record(const std::vector<LVK_URL>& records, const std::string& root) {
+  // Tree written into a new folder: every record whose names this file
+  // system can hold has its file there. Gives the number of those records.
+  size_t expect_tree_holds_every_record(const std::vector<LVK_URL>& records, const std::string& root) {
+    NameProbe probe;
+    size_t held = 0;
     for (size_t i = 0; i < records.size(); ++i) {
+      if (!probe.holds(contained_relative_path(records[i].path))) continue;
+      ++held;
       const std::string file = tree_file(root, records[i].path);
       // Kept files are never rewritten: of several records with one name
       // the first (in the file system's sense of "one name") wins.
@@ -227,6 +286,7 @@ class SaveResultsTest : public ::testing::Test {
                   url_in(file) == trimmed(records[j].url);
       EXPECT_TRUE(matched) << records[i].path << " -> " << url_in(file);
     }
+    return held;
   }
 
   TempDir dir;
@@ -270,7 +330,7 @@ TEST_F(SaveResultsTest, OwnExportsOfThreeBrowsersReadAndWriteBack) {
     const std::string tree = dir.file(std::string("tree-") + fixture.name);
     save(2, dir.file("first.lvn"), tree);
     const std::vector<LVK_URL> records = read_project_file(dir.file("first.lvn"));
-    expect_tree_holds_every_record(records, tree);
+    EXPECT_EQ(expect_tree_holds_every_record(records, tree), records.size());
     const std::string first = tree_file(tree, records[0].path);
     EXPECT_EQ(section_names(first), (std::vector<std::string>{"DEFAULT", "InternetShortcut"}));
     EXPECT_EQ(platform::profile_read(first, "DEFAULT", "BASEURL", "", 1000), records[0].url);
@@ -320,7 +380,7 @@ TEST_F(SaveResultsTest, DeadBookmarksLeaveTheirFoldersForDeadLinks) {
 TEST_F(SaveResultsTest, RealBookmarkFilesSurviveBothWriters) {
   const fs::path folder = fs::path(LVN_REALWORLD_DIR) / "html";
   ASSERT_TRUE(fs::is_directory(folder)) << folder;
-  size_t files = 0;
+  size_t files = 0, records_seen = 0, records_held = 0;
   for (const auto& entry : fs::directory_iterator(folder)) {
     const std::string source = entry.path().string();
     SCOPED_TRACE(source);
@@ -331,15 +391,19 @@ TEST_F(SaveResultsTest, RealBookmarkFilesSurviveBothWriters) {
 
     const std::string tree = dir.file("tree-" + std::to_string(files));
     save(2, dir.file("first.lvn"), tree);
-    expect_tree_holds_every_record(records, tree);
+    records_held += expect_tree_holds_every_record(records, tree);
+    records_seen += records.size();
   }
   EXPECT_GE(files, 9u);
+  // Only a few names of these files are refused anywhere (a folder "News "
+  // with a trailing blank on Windows).
+  EXPECT_GE(records_held * 10, records_seen * 9);
 }
 
 TEST_F(SaveResultsTest, RealFavoritesTreesSurviveBothWriters) {
   const fs::path folder = fs::path(LVN_REALWORLD_DIR) / "url";
   ASSERT_TRUE(fs::is_directory(folder)) << folder;
-  size_t trees = 0;
+  size_t trees = 0, records_held = 0;
   for (const auto& entry : fs::directory_iterator(folder)) {
     SCOPED_TRACE(entry.path().string());
     ++trees;
@@ -359,7 +423,7 @@ TEST_F(SaveResultsTest, RealFavoritesTreesSurviveBothWriters) {
     // Into a new folder: every file becomes a shortcut with the URL read.
     const std::string fresh = dir.file("fresh-" + std::to_string(trees));
     save(2, dir.file("tree.lvn"), fresh);
-    expect_tree_holds_every_record(records, fresh);
+    records_held += expect_tree_holds_every_record(records, fresh);
 
     // As a bookmark file and back: the same folders, names and links.
     save(1, dir.file("tree.lvn"), dir.file("tree.html"));
@@ -367,10 +431,13 @@ TEST_F(SaveResultsTest, RealFavoritesTreesSurviveBothWriters) {
     ASSERT_EQ(back.size(), records.size());
     for (size_t i = 0; i < records.size(); ++i) {
       EXPECT_EQ(std::string(back[i].url), std::string(records[i].url));
-      EXPECT_EQ(without_extension(back[i].path), without_extension(records[i].path));
+      EXPECT_EQ(without_extension(back[i].path), as_read_back(records[i].path));
     }
   }
   EXPECT_EQ(trees, 3u);
+  // Under an ANSI code page the Cyrillic names are lost at reading already;
+  // the others are always there.
+  EXPECT_GE(records_held, 5u);
   EXPECT_TRUE(messages.empty());
 }
 

@@ -185,6 +185,9 @@ HttpRequest* http_open_url(HttpSession* session, const std::string& url) {
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https,ftp");
   curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  // An answer that is not HTTP still means the server was reached; the
+  // Windows client takes it as such, and its status is then unknown.
+  curl_easy_setopt(easy, CURLOPT_HTTP09_ALLOWED, 1L);
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
   // Direct access, whatever the environment's proxy variables say.

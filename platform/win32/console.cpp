@@ -2,6 +2,9 @@
 // interpreter's "pause".
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -18,6 +21,9 @@ void attach_console() {
   std::freopen("CONIN$", "r", stdin);
   std::freopen("CONOUT$", "a", stdout);
   std::freopen("CONOUT$", "a", stderr);
+  // The program's texts carry their own CR LF; text mode would add a CR.
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
   std::setvbuf(stdin, nullptr, _IONBF, 0);
   std::setvbuf(stdout, nullptr, _IONBF, 0);
   std::setvbuf(stderr, nullptr, _IONBF, 0);

@@ -1,26 +1,37 @@
 // The HTTP client on Windows: WinInet behind the session/request shape of
 // platform.h.
 //
-// Closing a WinInet session closes every handle opened on it and cancels the
-// calls pending on it. Sessions and requests are therefore handed out as ids
-// of one table, never as raw HINTERNET values: a request used or closed after
-// its session went finds nothing, instead of touching a handle value that
-// WinInet has released (and may have given to someone else since).
+// Sections:
+//   handles    - sessions and requests are ids in one table, never raw
+//                HINTERNET values: a request used or closed after its session
+//                went finds nothing, instead of touching a handle that WinInet
+//                has released (and may have handed out again since)
+//   opening    - the blocking open runs on a helper thread while the caller
+//                waits for it or for the session's closing, whichever comes
+//                first, so a stop never waits for a server even where closing
+//                the session does not cancel the call under way
+//   closing    - closing the session releases every handle opened on it
 #include "platform/platform.h"
 
 #include <windows.h>
 #include <wininet.h>
 
+#include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <unordered_map>
 
 namespace platform {
 namespace {
 
+// ---------------------------------------------------------------------------
+// handles
+
 struct SessionState {
   HINTERNET handle = nullptr;
-  bool closed = false;  // guarded by table_mutex
+  bool closed = false;                 // guarded by the table lock
+  std::condition_variable changed;     // an open finished, or the session closed
 };
 
 struct RequestState {
@@ -28,14 +39,43 @@ struct RequestState {
   HINTERNET handle = nullptr;
 };
 
-std::mutex table_mutex;
-uintptr_t next_id = 1;  // ids are never reused
-std::unordered_map<uintptr_t, std::shared_ptr<SessionState>> sessions;
-std::unordered_map<uintptr_t, RequestState> requests;
+// One open under way, shared by the waiting caller and the helper thread.
+struct PendingOpen {
+  bool done = false;       // the helper's call has returned
+  bool abandoned = false;  // the caller left because the session closed
+  HINTERNET handle = nullptr;
+};
+
+// Never destroyed: a helper thread may still finish while the process ends.
+struct Table {
+  std::mutex mutex;
+  uintptr_t next_id = 1;  // ids are never reused
+  std::unordered_map<uintptr_t, std::shared_ptr<SessionState>> sessions;
+  std::unordered_map<uintptr_t, RequestState> requests;
+};
+Table& table() {
+  static Table* instance = new Table;
+  return *instance;
+}
 
 uintptr_t id_of(const void* handle) { return reinterpret_cast<uintptr_t>(handle); }
 
 constexpr DWORD kNoCacheWrite = 0x04000000;  // INTERNET_FLAG_NO_CACHE_WRITE
+
+// ---------------------------------------------------------------------------
+// opening
+
+void run_open(std::shared_ptr<SessionState> state, std::shared_ptr<PendingOpen> pending,
+              HINTERNET session_handle, std::string url) {
+  HINTERNET handle = InternetOpenUrlA(session_handle, url.c_str(), nullptr, 0, kNoCacheWrite, 0);
+  Table& t = table();
+  std::lock_guard<std::mutex> lock(t.mutex);
+  pending->done = true;
+  // When the caller has gone, the session is closed and took this handle
+  // with it; closing it again could hit a handle reused by someone else.
+  if (!pending->abandoned) pending->handle = handle;
+  state->changed.notify_all();
+}
 
 }  // namespace
 
@@ -44,38 +84,38 @@ HttpSession* http_open_session(const std::string& agent) {
   if (!handle) return nullptr;
   auto state = std::make_shared<SessionState>();
   state->handle = handle;
-  std::lock_guard<std::mutex> lock(table_mutex);
-  const uintptr_t id = next_id++;
-  sessions.emplace(id, std::move(state));
+  Table& t = table();
+  std::lock_guard<std::mutex> lock(t.mutex);
+  const uintptr_t id = t.next_id++;
+  t.sessions.emplace(id, std::move(state));
   return reinterpret_cast<HttpSession*>(id);
 }
 
 HttpRequest* http_open_url(HttpSession* session, const std::string& url) {
   if (!session) return nullptr;
   const uintptr_t session_id = id_of(session);
-  HINTERNET session_handle;
-  {
-    std::lock_guard<std::mutex> lock(table_mutex);
-    auto it = sessions.find(session_id);
-    if (it == sessions.end() || it->second->closed) return nullptr;
-    session_handle = it->second->handle;
+  Table& t = table();
+  std::unique_lock<std::mutex> lock(t.mutex);
+  auto it = t.sessions.find(session_id);
+  if (it == t.sessions.end() || it->second->closed) return nullptr;
+  std::shared_ptr<SessionState> state = it->second;
+  auto pending = std::make_shared<PendingOpen>();
+  try {
+    std::thread(run_open, state, pending, state->handle, url).detach();
+  } catch (...) {
+    return nullptr;  // no thread to be had: the link cannot be opened now
   }
-  // Blocks until the final answer's headers are in; closing the session from
-  // another thread cancels it.
-  HINTERNET handle = InternetOpenUrlA(session_handle, url.c_str(), nullptr, 0, kNoCacheWrite, 0);
-  if (!handle) return nullptr;
-
-  std::lock_guard<std::mutex> lock(table_mutex);
-  auto it = sessions.find(session_id);
-  if (it == sessions.end() || it->second->closed) {
-    // The session was closed while the call ran: it took this handle with it.
+  state->changed.wait(lock, [&] { return pending->done || state->closed; });
+  if (!pending->done || state->closed) {
+    pending->abandoned = true;
     return nullptr;
   }
+  if (!pending->handle) return nullptr;
   RequestState request;
   request.session_id = session_id;
-  request.handle = handle;
-  const uintptr_t id = next_id++;
-  requests.emplace(id, request);
+  request.handle = pending->handle;
+  const uintptr_t id = t.next_id++;
+  t.requests.emplace(id, request);
   return reinterpret_cast<HttpRequest*>(id);
 }
 
@@ -83,9 +123,10 @@ bool http_query_status(HttpRequest* request, char* buffer, size_t size) {
   if (!request || !buffer || size == 0) return false;
   // The lock is held through the query (which only reads headers already
   // received) so that the session cannot close the handle under it.
-  std::lock_guard<std::mutex> lock(table_mutex);
-  auto it = requests.find(id_of(request));
-  if (it == requests.end()) return false;
+  Table& t = table();
+  std::lock_guard<std::mutex> lock(t.mutex);
+  auto it = t.requests.find(id_of(request));
+  if (it == t.requests.end()) return false;
   DWORD length = static_cast<DWORD>(size > 0xFFFFFFFFu ? 0xFFFFFFFFu : size);
   DWORD index = 0;
   if (!HttpQueryInfoA(it->second.handle, HTTP_QUERY_STATUS_CODE, buffer, &length, &index))
@@ -96,30 +137,34 @@ bool http_query_status(HttpRequest* request, char* buffer, size_t size) {
 
 void http_close_request(HttpRequest* request) {
   if (!request) return;
-  std::lock_guard<std::mutex> lock(table_mutex);
-  auto it = requests.find(id_of(request));
-  if (it == requests.end()) return;
+  Table& t = table();
+  std::lock_guard<std::mutex> lock(t.mutex);
+  auto it = t.requests.find(id_of(request));
+  if (it == t.requests.end()) return;  // released with its session
   InternetCloseHandle(it->second.handle);
-  requests.erase(it);
+  t.requests.erase(it);
 }
+
+// ---------------------------------------------------------------------------
+// closing
 
 void http_close_session(HttpSession* session) {
   if (!session) return;
   const uintptr_t session_id = id_of(session);
   HINTERNET handle;
+  Table& t = table();
   {
-    std::lock_guard<std::mutex> lock(table_mutex);
-    auto it = sessions.find(session_id);
-    if (it == sessions.end()) return;
+    std::lock_guard<std::mutex> lock(t.mutex);
+    auto it = t.sessions.find(session_id);
+    if (it == t.sessions.end()) return;
     it->second->closed = true;
+    it->second->changed.notify_all();  // every caller waiting on it leaves now
     handle = it->second->handle;
-    sessions.erase(it);
+    t.sessions.erase(it);
     // Their handles are released by closing the session below.
-    for (auto r = requests.begin(); r != requests.end();)
-      r = r->second.session_id == session_id ? requests.erase(r) : std::next(r);
+    for (auto r = t.requests.begin(); r != t.requests.end();)
+      r = r->second.session_id == session_id ? t.requests.erase(r) : std::next(r);
   }
-  // Not under the lock: this waits for nothing but wakes every call pending
-  // on the session.
   InternetCloseHandle(handle);
 }
 

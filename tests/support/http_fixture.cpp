@@ -177,6 +177,19 @@ int HttpFixture::active() const {
   return active_;
 }
 
+std::string HttpFixture::last_user_agent() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return user_agent_;
+}
+
+void HttpFixture::release_hangs() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    hangs_released_ = true;
+  }
+  changed_.notify_all();
+}
+
 bool HttpFixture::wait_for_path(const std::string& path, int n, int timeout_ms) const {
   std::unique_lock<std::mutex> lock(mutex_);
   return changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] {
@@ -264,7 +277,19 @@ void HttpFixture::serve(intptr_t raw, Connection* self) {
     // "GET /target HTTP/1.1"
     const size_t first = request.find(' ');
     const size_t second = first == std::string::npos ? first : request.find(' ', first + 1);
-    if (second != std::string::npos) answer(raw, request.substr(first + 1, second - first - 1));
+    if (second != std::string::npos) {
+      std::string agent;
+      const size_t at = request.find("\r\nUser-Agent: ");
+      if (at != std::string::npos) {
+        const size_t from = at + 14;
+        agent = request.substr(from, request.find("\r\n", from) - from);
+      }
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        user_agent_ = agent;
+      }
+      answer(raw, request.substr(first + 1, second - first - 1));
+    }
   }
   close_socket(s);
   std::lock_guard<std::mutex> lock(mutex_);
@@ -312,7 +337,22 @@ void HttpFixture::answer(intptr_t raw, const std::string& target) {
   } else if ((n = number_after(path, "/slow/")) >= 0) {
     if (!wait_or_stop(n)) send_all(s, response(200, ""));
   } else if (path == "/hang") {
-    hold_open();
+    // Waits for the stop, the client's hang-up or the release.
+    for (;;) {
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (stopping_) break;
+        if (hangs_released_) {
+          lock.unlock();
+          send_all(s, response(200, ""));
+          break;
+        }
+      }
+      if (readable(s, 50)) {
+        char scrap[256];
+        if (::recv(s, scrap, sizeof scrap, 0) <= 0) break;
+      }
+    }
   } else if (path == "/stall") {
     send_all(s,
              "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 100000\r\n"
@@ -332,6 +372,15 @@ std::string unreachable_url() {
   if (s == kBadSocket) return "http://127.0.0.1:1/";
   close_socket(s);
   return "http://127.0.0.1:" + std::to_string(port) + "/";
+}
+
+bool running_under_wine() {
+#ifdef _WIN32
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+#else
+  return false;
+#endif
 }
 
 std::string unresolvable_url() {

@@ -14,7 +14,7 @@
 //   /file                302 to file:///etc/passwd
 //   /slow/MS             200 after MS milliseconds
 //   /hang                accepts the request and never answers until the
-//                        fixture stops
+//                        fixture stops or release_hangs() is called
 //   /stall               sends the status line and headers of a 200 with a
 //                        body that never comes (until the fixture stops)
 //   /garbage             sends a line that is not HTTP and closes
@@ -57,6 +57,13 @@ class HttpFixture {
   // Waits until count_path(path) reaches n; false after timeout_ms.
   bool wait_for_path(const std::string& path, int n, int timeout_ms) const;
 
+  // The User-Agent of the latest request ("" when it sent none).
+  std::string last_user_agent() const;
+
+  // From now on /hang answers 200 at once, and every /hang still waiting
+  // answers 200 now: a stopped run can be resumed against the same URLs.
+  void release_hangs();
+
   // Stops listening, wakes every waiting answer and joins every thread.
   // Called by the destructor; safe to call twice.
   void stop();
@@ -81,6 +88,8 @@ class HttpFixture {
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
   bool stopping_ = false;
+  bool hangs_released_ = false;
+  std::string user_agent_;
   int active_ = 0;
   int total_ = 0;
   std::map<std::string, int> by_target_;
@@ -91,6 +100,10 @@ class HttpFixture {
 // A loopback URL on a port that was just bound and released again, so a
 // connection to it is refused.
 std::string unreachable_url();
+
+// True when this Windows program runs under Wine, whose HTTP client differs
+// from the real one in places (it follows a redirection loop forever).
+bool running_under_wine();
 
 // A URL whose host name fails to resolve on this machine without a single
 // packet leaving it (a label longer than DNS allows, under ".invalid").

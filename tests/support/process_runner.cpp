@@ -219,25 +219,41 @@ std::string ChildProcess::errors() const {
   return errors_;
 }
 
-std::string strip_terminal_sequences(const std::string& text) {
+std::string terminal_text(const std::string& raw) {
   std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\x1b') {
-      out += text[i];
+  for (size_t i = 0; i < raw.size(); ++i) {
+    const char c = raw[i];
+    if (c == '\r') {
+      size_t j = i;
+      while (j < raw.size() && raw[j] == '\r') ++j;
+      if (j < raw.size() && raw[j] == '\n') {
+        i = j - 1;  // the line feed follows on its own
+        continue;
+      }
+      out += c;
       continue;
     }
-    if (i + 1 >= text.size()) break;
-    const char kind = text[i + 1];
+    if (c != '\x1b') {
+      out += c;
+      continue;
+    }
+    if (i + 1 >= raw.size()) break;
+    const char kind = raw[i + 1];
     if (kind == '[') {  // CSI: parameters, then one final byte 0x40-0x7E
       size_t j = i + 2;
-      while (j < text.size() && !(text[j] >= 0x40 && text[j] <= 0x7e)) ++j;
+      while (j < raw.size() && !(raw[j] >= 0x40 && raw[j] <= 0x7e)) ++j;
+      if (j < raw.size() && raw[j] == 'C') {
+        const std::string count = raw.substr(i + 2, j - i - 2);
+        const int n = count.empty() ? 1 : std::atoi(count.c_str());
+        out.append(static_cast<size_t>(n > 0 ? n : 1), ' ');
+      }
       i = j;
     } else if (kind == ']') {  // OSC: up to BEL or ESC backslash
       size_t j = i + 2;
-      while (j < text.size() && text[j] != '\x07' &&
-             !(text[j] == '\x1b' && j + 1 < text.size() && text[j + 1] == '\\'))
+      while (j < raw.size() && raw[j] != '\x07' &&
+             !(raw[j] == '\x1b' && j + 1 < raw.size() && raw[j + 1] == '\\'))
         ++j;
-      i = (j < text.size() && text[j] == '\x1b') ? j + 1 : j;
+      i = (j < raw.size() && raw[j] == '\x1b') ? j + 1 : j;
     } else {
       i += 1;  // a two-byte sequence such as ESC 7 or ESC =
     }

@@ -69,8 +69,10 @@ class ChildProcess {
   bool output_closed_ = false;
 };
 
-// Removes the terminal's control sequences (ESC [ ... final byte, ESC ] ...
-// BEL, other two-byte ESC sequences) from text a terminal showed.
-std::string strip_terminal_sequences(const std::string& text);
+// The text a terminal showed, without its control sequences: a cursor move
+// forward (ESC [ n C) becomes n blanks, as some consoles draw blanks that
+// way; every other ESC [ ... sequence, ESC ] ... BEL and two-byte ESC
+// sequences are dropped; carriage returns before a line feed are dropped.
+std::string terminal_text(const std::string& raw);
 
 #endif  // _WIN32

@@ -1,0 +1,158 @@
+// The project statistics, as console text and as the wizard's HTML table.
+#include "checker/statistics.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "core/globals.h"
+#include "tests/support/checker_run.h"
+#include "tests/support/project_builder.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+std::string console_text(unsigned total, unsigned checked, unsigned quarantined, unsigned fixed,
+                         unsigned threads_shown) {
+  return "Total Favs:\t" + std::to_string(total) + ".\r\nFavs Checked: \t" +
+         std::to_string(checked) + ".\r\nQuarantined: \t" + std::to_string(quarantined) +
+         ".\r\nFavs Fixed: \t" + std::to_string(fixed) + ".\r\nThreads: \t" +
+         std::to_string(threads_shown) + ".\r\n";
+}
+
+std::string html_table(unsigned total, unsigned checked, unsigned quarantined, unsigned fixed,
+                       unsigned threads_shown) {
+  return "<table width=\"100%\" border=\"1\"><br>\r\n"
+         "<tr><td width=\"66%\">Total Favorites in Project <a href=app:15>View</a></td>"
+         "<td width=\"34%\">" + std::to_string(total) + "</td></tr><br>\r\n"
+         "<tr><td>Total Checked <a href=app:16>View</a></td><td>" + std::to_string(checked) +
+         "</td></tr><br>\r\n"
+         "<tr><td>Total Quarantined <a href=\"app:18\">View</a></td><td>" +
+         std::to_string(quarantined) + "</td></tr><br>\r\n"
+         "<tr><td>Total Quarantined and fixed <a href=\"app:19\">View</a></td><td>" +
+         std::to_string(fixed) + "</td></tr><br>\r\n"
+         "<tr><td>Threads</td><td>" + std::to_string(threads_shown) +
+         "</td></tr></table><br>\r\n";
+}
+
+class StatisticsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    project = dir.file("stats.lvn");
+    select_project(project);
+    console_mode = false;
+  }
+  void TearDown() override { console_mode = false; }
+
+  std::string summary(size_t size = 10000) {
+    std::vector<char> buffer(size + 16, '#');
+    write_summary(buffer.data(), size);
+    for (size_t i = size; i < buffer.size(); ++i) EXPECT_EQ(buffer[i], '#') << "overrun at " << i;
+    return std::string(buffer.data(), field_length(buffer.data(), size));
+  }
+
+  TempDir dir;
+  std::string project;
+};
+
+// 10 records: 2 valid, 1 quarantined, 1 fixed, 6 pending; 3 threads.
+std::vector<LVK_URL> mixed_records() {
+  std::vector<LVK_URL> records;
+  records.push_back(make_record("http://a/", "a.url", 1, keep, result_none));
+  records.push_back(make_record("http://b/", "b.ini", 1, keep, result_none));
+  records.push_back(make_record("http://c/", "c.url", 1, quarantine, http_error));
+  records.push_back(make_record("http://d", "d.url", 1, fix, http_error));
+  for (int i = 0; i < 6; ++i) records.push_back(make_record("http://p/", "p.url"));
+  return records;
+}
+
+TEST_F(StatisticsTest, CountsEachStateInBothForms) {
+  ProjectOptions options;
+  options.threads = 3;
+  write_project(project, options, mixed_records());
+
+  record_total = 77;
+  console_mode = true;
+  EXPECT_EQ(summary(2000), console_text(10, 4, 1, 1, 3));
+  EXPECT_EQ(record_total, 10u);
+
+  record_total = 77;
+  console_mode = false;
+  EXPECT_EQ(summary(), html_table(10, 4, 1, 1, 3));
+  EXPECT_EQ(record_total, 10u);
+}
+
+TEST_F(StatisticsTest, EmptyProjectCountsZero) {
+  ProjectOptions options;
+  options.threads = 5;
+  write_project(project, options, {});
+  record_total = 12;
+  EXPECT_EQ(summary(), html_table(0, 0, 0, 0, 5));
+  EXPECT_EQ(record_total, 0u);
+  console_mode = true;
+  EXPECT_EQ(summary(), console_text(0, 0, 0, 0, 5));
+}
+
+TEST_F(StatisticsTest, DeletedRecordsCountAsCheckedOnly) {
+  ProjectOptions options;
+  options.threads = 1;
+  write_project(project, options,
+                {make_record("http://x/", "x.url", 1, action_delete, no_connection),
+                 make_record("http://y/", "y.url", 1, action_delete, http_error),
+                 make_record("http://z/", "z.url", 1, quarantine, no_connection)});
+  console_mode = true;
+  EXPECT_EQ(summary(), console_text(3, 2 + 1, 1, 0, 1));
+}
+
+TEST_F(StatisticsTest, UnopenableProjectGivesEmptyTextAndKeepsTheTotal) {
+  select_project(dir.file("missing.lvn"));
+  record_total = 42;
+  EXPECT_EQ(summary(), "");
+  EXPECT_EQ(record_total, 42u);
+  console_mode = true;
+  EXPECT_EQ(summary(), "");
+  EXPECT_EQ(record_total, 42u);
+}
+
+TEST_F(StatisticsTest, PartialTrailingRecordIsNotCounted) {
+  ProjectOptions options;
+  options.threads = 2;
+  write_project(project, options, mixed_records());
+  {
+    std::ofstream out(project, std::ios::binary | std::ios::app);
+    out << std::string(kRecordSize - 1, '\x01');
+  }
+  console_mode = true;
+  EXPECT_EQ(summary(), console_text(10, 4, 1, 1, 2));
+  EXPECT_EQ(record_total, 10u);
+}
+
+TEST_F(StatisticsTest, SmallBufferIsCutNeverOverrun) {
+  ProjectOptions options;
+  options.threads = 3;
+  write_project(project, options, mixed_records());
+  const std::string whole = html_table(10, 4, 1, 1, 3);
+  for (size_t size : {size_t{1}, size_t{2}, size_t{40}, whole.size(), whole.size() + 1}) {
+    SCOPED_TRACE(size);
+    EXPECT_EQ(summary(size), whole.substr(0, size - 1));
+    EXPECT_EQ(record_total, 10u);
+  }
+  record_total = 5;
+  write_summary(nullptr, 0);  // nothing to print into, the count still made
+  EXPECT_EQ(record_total, 10u);
+}
+
+TEST_F(StatisticsTest, ReadsAProjectWhileAWriterHoldsItOpen) {
+  ProjectOptions options;
+  options.threads = 3;
+  write_project(project, options, mixed_records());
+  platform::File writer = platform::open_file(project, platform::FileAccess::read_write_shared);
+  ASSERT_TRUE(writer.is_open());
+  console_mode = true;
+  EXPECT_EQ(summary(), console_text(10, 4, 1, 1, 3));
+}
+
+}  // namespace

@@ -1,0 +1,601 @@
+// The checker workers, driven through create_project and start_run over real
+// project files and the loopback server.
+#include "checker/worker.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "checker/site_root.h"
+#include "core/globals.h"
+#include "core/project.h"
+#include "tests/support/checker_run.h"
+#include "tests/support/http_fixture.h"
+#include "tests/support/project_builder.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+struct State {
+  uint32_t result;
+  uint32_t checked;
+  uint32_t action;
+};
+const State kValid{result_none, 1, keep};
+const State kPending{result_none, 0, keep};
+
+std::string describe(const LVK_URL& r) {
+  std::ostringstream out;
+  out << "url=\"" << std::string(r.url, field_length(r.url, kUrlSize)) << "\" path=\""
+      << std::string(r.path, field_length(r.path, kPathSize)) << "\" result=" << r.result
+      << " checked=" << r.checked << " action=" << r.action;
+  return out.str();
+}
+
+void expect_state(const LVK_URL& r, State s) {
+  EXPECT_EQ(r.result, s.result) << describe(r);
+  EXPECT_EQ(r.checked, s.checked) << describe(r);
+  EXPECT_EQ(r.action, s.action) << describe(r);
+}
+
+std::string file_bytes(const std::string& path) { return TempDir::read(path); }
+
+class WorkerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(server.ok());
+    console_mode = false;
+    main_window = nullptr;
+    handle_500 = false;
+    dead_list_path[0] = '\0';
+    stop_requested.store(false);
+    project = dir.file("project.lvn");
+    select_project(project);
+  }
+  void TearDown() override {
+    request_stop();
+    EXPECT_TRUE(watcher.wait_for_end(0, 5000)) << "a worker is still running";
+    handle_500 = false;
+    dead_list_path[0] = '\0';
+  }
+
+  std::string url(const std::string& target) const { return server.url(target); }
+
+  HttpFixture server;
+  TempDir dir;
+  RunWatcher watcher;
+  std::string project;
+};
+
+// ---------------------------------------------------------------------------
+// Outcomes
+
+TEST_F(WorkerTest, EachAnswerGetsTheOutcomeOfTheStatusTable) {
+  struct Case {
+    std::string url;
+    std::string path;
+    State expected;
+    int requests;  // requests the fixture must see for this URL
+  };
+  const State dead_http{http_error, 1, quarantine};     // on_http_error 2
+  const State dead_offline{no_connection, 1, action_delete};  // on_no_connection 1
+  const std::vector<Case> cases = {
+      {"/status/200?c=1", "Links\\ok.url", kValid, 1},
+      {"/moved/2?c=2", "Links\\moved.url", kValid, 1},
+      {"/redirect/3?c=3", "Links\\found.url", kValid, 1},
+      {"/status/401?c=4", "a.url", kValid, 1},
+      {"/status/403?c=5", "a.url", kValid, 1},
+      {"/status/410?c=6", "a.url", kValid, 1},
+      {"/status/500?c=7", "a.url", kValid, 1},  // handle_500 off
+      {"/status/503?c=8", "a.url", kValid, 1},
+      {"/status/404?c=9", "Links\\gone.url", dead_http, 1},
+      {"/fail/link.htm", "a.URL", dead_http, 1},
+      {"/garbage?c=10", "a.url", kValid, 1},  // reached, no status: valid
+      {"/stall?c=11", "a.url", kValid, 1},    // headers in, body never read
+      {"/file?c=12", "a.url", kValid, 1},     // the redirection to file: is not followed
+      {"/status/404?c=13", "Mixed.uRl", dead_http, 1},
+      {"/status/404?c=14", "no dot url", dead_http, 1},
+      {"/status/404?c=15", "desktop.ini", kValid, 0},  // not a shortcut: no request
+      {"/status/404?c=16", "ur", kValid, 0},
+      {"/status/404?c=17", "Links\\page.htm", kValid, 0},
+  };
+  std::vector<LVK_URL> records;
+  for (const Case& c : cases) records.push_back(make_record(url(c.url), c.path));
+  // Links the client never opens.
+  const std::vector<std::string> offline = {
+      unreachable_url(), unresolvable_url(), "file:///etc/passwd", "javascript:void(0)",
+      std::string(64, 'x') + ".invalid/no-scheme"};
+  for (const std::string& u : offline) records.push_back(make_record(u, "Offline.url"));
+  records.push_back(make_record("", "Empty.url"));
+
+  ProjectOptions options;
+  options.on_http_error = quarantine;
+  options.on_no_connection = action_delete;
+  options.threads = 4;
+  write_project(project, options, records);
+  // The workers go by their own header, never by the program-wide choices.
+  on_http_error = fix;
+  on_no_connection = keep;
+
+  ASSERT_TRUE(run_project(watcher, 4));
+  const std::vector<LVK_URL> done = read_project_file(project);
+  ASSERT_EQ(done.size(), records.size());
+  for (size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(cases[i].url);
+    expect_state(done[i], cases[i].expected);
+    EXPECT_EQ(server.count(cases[i].url), cases[i].requests);
+  }
+  for (size_t i = 0; i < offline.size(); ++i) {
+    SCOPED_TRACE(offline[i]);
+    expect_state(done[cases.size() + i], dead_offline);
+  }
+  expect_state(done.back(), dead_http);  // empty url, without any request
+  EXPECT_EQ(server.last_user_agent(), "LVK");
+  EXPECT_EQ(server.count("/status/200"), 2) << "each of the two redirect chains ends once";
+  on_http_error = keep;
+}
+
+TEST_F(WorkerTest, Answer500IsDeadOnlyWhileHandle500IsOn) {
+  ProjectOptions options;
+  options.on_http_error = quarantine;
+  write_project(project, options, {make_record(url("/status/500?on"), "a.url")});
+  handle_500 = true;
+  ASSERT_TRUE(run_project(watcher, 1));
+  expect_state(read_project_file(project)[0], {http_error, 1, quarantine});
+
+  write_project(project, options, {make_record(url("/status/500?off"), "a.url")});
+  handle_500 = false;
+  ASSERT_TRUE(run_project(watcher, 1));
+  expect_state(read_project_file(project)[0], kValid);
+}
+
+TEST_F(WorkerTest, OnHttpErrorChoosesTheAction) {
+  const std::string dead = url("/fail/link.htm");
+  const std::string site = url("");
+  const State expected[] = {
+      {http_error, 1, keep}, {http_error, 1, action_delete}, {http_error, 1, quarantine},
+      {http_error, 1, fix},  {http_error, 0, keep},  // 4: stays pending, with its result
+  };
+  for (uint32_t choice = 0; choice <= 4; ++choice) {
+    SCOPED_TRACE("on_http_error " + std::to_string(choice));
+    ProjectOptions options;
+    options.on_http_error = choice;
+    write_project(project, options, {make_record(dead, "News\\dead.url"), make_record("", "e.url")});
+    ASSERT_TRUE(run_project(watcher, 1));
+    const std::vector<LVK_URL> done = read_project_file(project);
+    expect_state(done[0], expected[choice]);
+    expect_state(done[1], expected[choice]);
+    if (choice == fix) {
+      EXPECT_STREQ(done[0].url, site.c_str());
+      // The cut-off part stays behind the new terminator.
+      EXPECT_STREQ(done[0].url + site.size() + 1, "fail/link.htm");
+    } else {
+      EXPECT_STREQ(done[0].url, dead.c_str());
+    }
+  }
+}
+
+TEST_F(WorkerTest, OnNoConnectionChoosesTheAction) {
+  const State expected[] = {
+      {no_connection, 1, keep}, {no_connection, 1, action_delete},
+      {no_connection, 1, quarantine}, {no_connection, 0, keep},  // 3: stays pending
+  };
+  for (uint32_t choice = 0; choice <= 3; ++choice) {
+    SCOPED_TRACE("on_no_connection " + std::to_string(choice));
+    ProjectOptions options;
+    options.on_no_connection = choice;
+    options.on_http_error = fix;  // never applies to a link that was not reached
+    const std::string offline = unreachable_url() + "deep/page.htm";
+    write_project(project, options, {make_record(offline, "a.url")});
+    ASSERT_TRUE(run_project(watcher, 1));
+    const LVK_URL done = read_project_file(project)[0];
+    expect_state(done, expected[choice]);
+    EXPECT_STREQ(done.url, offline.c_str());
+  }
+}
+
+TEST_F(WorkerTest, LinkLeftPendingAsDeadIsValidOnceItAnswers) {
+  write_project(project, ProjectOptions{},
+                {make_record(url("/status/200?again"), "a.url", 0, keep, http_error)});
+  ASSERT_TRUE(run_project(watcher, 1));
+  expect_state(read_project_file(project)[0], kValid);
+}
+
+TEST_F(WorkerTest, RedirectionLoopNeitherHangsTheRunNorKillsTheLink) {
+  write_project(project, ProjectOptions{}, {make_record(url("/loop"), "a.url")});
+  if (running_under_wine()) {
+    // Wine's client follows a loop without end; a stop still ends the run at
+    // once and leaves the link to be checked again.
+    watcher.reset();
+    create_project(false);
+    ASSERT_TRUE(server.wait_for_path("/loop", 20, 10000));
+    const auto t0 = std::chrono::steady_clock::now();
+    request_stop();
+    ASSERT_TRUE(watcher.wait_for_end(1, 1000));
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(1000));
+    expect_state(read_project_file(project)[0], kPending);
+    return;
+  }
+  ASSERT_TRUE(run_project(watcher, 1));
+  // The last redirection is left as the final answer: a 3xx, valid.
+  expect_state(read_project_file(project)[0], kValid);
+  EXPECT_GE(server.count("/loop"), 2);
+  EXPECT_LE(server.count("/loop"), 11);
+}
+
+TEST_F(WorkerTest, ProcessingRewritesOnlyTheOutcomeFields) {
+  LVK_URL record = make_record(url("/status/200?bytes"), "a.url");
+  const size_t url_end = std::strlen(record.url);
+  std::memcpy(record.url + url_end + 1, "LEFT", 4);
+  std::memcpy(record.path + 6, "OVER", 4);
+  write_project(project, ProjectOptions{}, {record, make_record("", "b.ini")});
+  const std::string before = file_bytes(project);
+  ASSERT_TRUE(run_project(watcher, 1));
+  const std::string after = file_bytes(project);
+  ASSERT_EQ(after.size(), before.size());
+  for (size_t i = 0; i < before.size(); ++i) {
+    const size_t in_record = (i - kHeaderSize) % kRecordSize;
+    if (i >= kHeaderSize && in_record >= 2000) continue;  // result, checked, action
+    ASSERT_EQ(after[i], before[i]) << "byte " << i;
+  }
+  const std::vector<LVK_URL> done = read_project_file(project);
+  expect_state(done[0], kValid);
+  expect_state(done[1], kValid);
+}
+
+// ---------------------------------------------------------------------------
+// Cutting a link back to its site
+
+TEST(CutToSite, KeepsSchemeAndHostOnly) {
+  const struct {
+    const char* in;
+    const char* out;
+  } table[] = {
+      {"http://h/fail/link.htm", "http://h"},
+      {"https://host.example:8080/a/b?c=d", "https://host.example:8080"},
+      {"ftp://files.example/pub/", "ftp://files.example"},
+      {"http://h", "http://h"},
+      {"http://h/", "http://h"},
+      {"host/fail/link.htm", "host"},  // no "://": cut at the first slash
+      {"/rooted/path", ""},
+      {"plain", "plain"},
+      {"", ""},
+      {"mailto:someone@example.com", "mailto:someone@example.com"},
+  };
+  for (const auto& row : table) {
+    char field[kUrlSize];
+    std::memset(field, 0, sizeof field);
+    copy_field(field, sizeof field, row.in);
+    cut_to_site(field, sizeof field);
+    EXPECT_STREQ(field, row.out) << row.in;
+  }
+}
+
+TEST(CutToSite, StaysInsideAFieldWithoutTerminator) {
+  char field[kUrlSize + 8];
+  std::memset(field, 'z', sizeof field);
+  std::memcpy(field, "http://h", 8);
+  field[300] = '/';
+  cut_to_site(field, kUrlSize);
+  EXPECT_EQ(field[300], '\0');
+  EXPECT_EQ(field[kUrlSize], 'z');
+
+  std::memset(field, 'z', sizeof field);  // no slash and no terminator at all
+  cut_to_site(field, kUrlSize);
+  for (size_t i = 0; i < sizeof field; ++i) ASSERT_EQ(field[i], 'z');
+}
+
+// ---------------------------------------------------------------------------
+// The dead-link list
+
+TEST_F(WorkerTest, DeadLinkListGetsEveryDeadLinkAppended) {
+  const std::string list = dir.write("Dead Links.TXT", "from an earlier run\r\n");
+  copy_field(dead_list_path, sizeof dead_list_path, list);
+  ProjectOptions options;
+  options.dead_links_text = 1;
+  options.on_http_error = 4;  // left pending, but listed all the same
+  const std::string gone = url("/status/404?list");
+  const std::string offline = unreachable_url();
+  write_project(project, options,
+                {make_record(gone, "a.url"), make_record(url("/status/200?list"), "b.url"),
+                 make_record(offline, "c.url"), make_record("", "d.url"),
+                 make_record(url("/status/404?ini"), "e.ini")});
+  ASSERT_TRUE(run_with_start_run(watcher, 1));
+  EXPECT_EQ(TempDir::read(list),
+            "from an earlier run\r\n" + gone + "\r\n" + offline + "\r\n" + "\r\n");
+}
+
+TEST_F(WorkerTest, DeadLinkListFollowsTheProjectHeaderOnly) {
+  const std::string list = dir.file("Dead Links.TXT");
+  copy_field(dead_list_path, sizeof dead_list_path, list);
+  dead_links_text = 1;  // the program-wide choice does not count
+  write_project(project, ProjectOptions{}, {make_record(url("/status/404?off"), "a.url")});
+  ASSERT_TRUE(run_with_start_run(watcher, 1));
+  dead_links_text = 0;
+  expect_state(read_project_file(project)[0], {http_error, 1, keep});
+  EXPECT_FALSE(platform::file_readable(list));
+}
+
+TEST_F(WorkerTest, UnwritableDeadLinkListIsSkippedSilently) {
+  ProjectOptions options;
+  options.dead_links_text = 1;
+  options.on_http_error = quarantine;
+  for (const std::string& path : {dir.file("missing/folder/Dead Links.TXT"), std::string()}) {
+    copy_field(dead_list_path, sizeof dead_list_path, path);
+    write_project(project, options, {make_record(url("/status/404?skip"), "a.url")});
+    ASSERT_TRUE(run_with_start_run(watcher, 1));
+    expect_state(read_project_file(project)[0], {http_error, 1, quarantine});
+    EXPECT_TRUE(watcher.messages().empty());
+  }
+  EXPECT_FALSE(platform::file_readable(dir.file("missing/folder/Dead Links.TXT")));
+}
+
+TEST_F(WorkerTest, DeadLinkLinesFromTenWorkersNeverInterleave) {
+  const std::string list = dir.file("Dead Links.TXT");
+  copy_field(dead_list_path, sizeof dead_list_path, list);
+  ProjectOptions options;
+  options.dead_links_text = 1;
+  options.threads = 10;
+  std::vector<LVK_URL> records;
+  std::multiset<std::string> expected;
+  const std::string padding(700, 'p');
+  for (int i = 0; i < 200; ++i) {
+    const std::string u = url("/status/404?n=" + std::to_string(i) + "&" + padding);
+    records.push_back(make_record(u, "a.url"));
+    expected.insert(u);
+  }
+  write_project(project, options, records);
+  ASSERT_TRUE(run_with_start_run(watcher, 10));
+
+  const std::string text = TempDir::read(list);
+  std::multiset<std::string> lines;
+  size_t from = 0;
+  for (size_t end; (end = text.find("\r\n", from)) != std::string::npos; from = end + 2)
+    lines.insert(text.substr(from, end - from));
+  EXPECT_EQ(from, text.size()) << "text after the last line end";
+  EXPECT_EQ(lines, expected);
+}
+
+// ---------------------------------------------------------------------------
+// Slicing, through start_run with a worker that only records its slice
+
+std::mutex slices_mutex;
+std::vector<std::array<uint32_t, 3>> slices;
+
+void recording_worker(SliceTask* task) {
+  const std::array<uint32_t, 3> slice = {task->first, task->count, task->index};
+  task->taken.store(true, std::memory_order_release);
+  {
+    std::lock_guard<std::mutex> lock(slices_mutex);
+    slices.push_back(slice);
+  }
+  running_workers.fetch_sub(1);
+  platform::post_app_command(main_window, 9);
+}
+
+std::vector<std::array<uint32_t, 3>> run_recording(RunWatcher& watcher, int expected_workers) {
+  {
+    std::lock_guard<std::mutex> lock(slices_mutex);
+    slices.clear();
+  }
+  watcher.reset();
+  start_run_with(recording_worker);
+  EXPECT_TRUE(watcher.wait_for_end(expected_workers, 5000));
+  std::lock_guard<std::mutex> lock(slices_mutex);
+  std::vector<std::array<uint32_t, 3>> result = slices;
+  std::sort(result.begin(), result.end(),
+            [](const auto& a, const auto& b) { return a[2] < b[2]; });
+  return result;
+}
+
+TEST_F(WorkerTest, StartRunCutsTheRecordsIntoSlices) {
+  using Slices = std::vector<std::array<uint32_t, 3>>;
+  const struct {
+    uint32_t records;
+    uint32_t threads;
+    size_t trailing;
+    Slices expected;
+  } table[] = {
+      {0, 3, 0, {{0, 0, 0}, {0, 0, 1}, {0, 0, 2}}},
+      {3, 5, 0, {{0, 0, 0}, {0, 0, 1}, {0, 0, 2}, {0, 0, 3}, {0, 3, 4}}},
+      {10, 3, 0, {{0, 3, 0}, {3, 3, 1}, {6, 4, 2}}},
+      {10, 3, 2011, {{0, 3, 0}, {3, 3, 1}, {6, 4, 2}}},  // a partial record is no record
+      {7, 0, 0, {{0, 7, 0}}},                            // outside 1 to 10: one worker
+      {7, 11, 0, {{0, 7, 0}}},
+      {20, 10, 5, {{0, 2, 0}, {2, 2, 1}, {4, 2, 2}, {6, 2, 3}, {8, 2, 4},
+                   {10, 2, 5}, {12, 2, 6}, {14, 2, 7}, {16, 2, 8}, {18, 2, 9}}},
+  };
+  for (const auto& row : table) {
+    SCOPED_TRACE(std::to_string(row.records) + " records, " + std::to_string(row.threads) +
+                 " threads, " + std::to_string(row.trailing) + " trailing bytes");
+    ProjectOptions options;
+    options.threads = row.threads;
+    write_project(project, options,
+                  std::vector<LVK_URL>(row.records, make_record("http://x/", "a.url")));
+    {
+      std::ofstream out(project, std::ios::binary | std::ios::app);
+      out << std::string(row.trailing, 'T');
+    }
+    EXPECT_EQ(run_recording(watcher, static_cast<int>(row.expected.size())), row.expected);
+    EXPECT_EQ(threads, row.expected.size());
+  }
+  EXPECT_TRUE(watcher.messages().empty());
+}
+
+TEST_F(WorkerTest, ProjectShorterThanAHeaderStartsNoWorker) {
+  for (const std::string& content : {std::string(), std::string(999, '\0')}) {
+    dir.write("project.lvn", content);
+    EXPECT_TRUE(run_recording(watcher, 0).empty());
+    EXPECT_EQ(watcher.end_notices(), 0);
+    EXPECT_EQ(watcher.messages(),
+              std::vector<std::string>{"ERROR: Cannot open specified project !"});
+  }
+  select_project(dir.file("missing.lvn"));
+  EXPECT_TRUE(run_recording(watcher, 0).empty());
+  EXPECT_EQ(watcher.messages().size(), 1u);
+
+  // In console mode the text is printed, without a line end.
+  console_mode = true;
+  testing::internal::CaptureStdout();
+  start_run_with(recording_worker);
+  const std::string printed = testing::internal::GetCapturedStdout();
+  console_mode = false;
+  EXPECT_EQ(printed, "ERROR: Cannot open specified project !");
+  EXPECT_EQ(running_workers.load(), 0);
+}
+
+TEST_F(WorkerTest, EmptySlicesEndAtOnceWithOneNoticeEach) {
+  ProjectOptions options;
+  options.threads = 3;
+  write_project(project, options, {});
+  ASSERT_TRUE(run_project(watcher, 3, 5000));
+  EXPECT_EQ(watcher.end_notices(), 3);
+  EXPECT_EQ(server.total(), 0);
+}
+
+TEST_F(WorkerTest, PositionsStayOneShortOfEachSliceAtTheEnd) {
+  ProjectOptions options;
+  options.threads = 3;
+  write_project(project, options, std::vector<LVK_URL>(13, make_record("", "desktop.ini")));
+  ASSERT_TRUE(run_project(watcher, 3));
+  EXPECT_EQ(worker_position[0].load(), 3u);
+  EXPECT_EQ(worker_position[1].load(), 3u);
+  EXPECT_EQ(worker_position[2].load(), 4u);
+  for (const LVK_URL& r : read_project_file(project)) expect_state(r, kValid);
+}
+
+// ---------------------------------------------------------------------------
+// Workers on their own
+
+void run_worker_directly(uint32_t first, uint32_t count) {
+  SliceTask task;
+  task.first = first;
+  task.count = count;
+  task.index = 0;
+  running_workers.fetch_add(1);
+  std::thread worker(checker_worker, &task);
+  worker.join();
+  EXPECT_TRUE(task.taken.load());
+}
+
+TEST_F(WorkerTest, WorkerThatCannotOpenTheProjectEndsThroughItsNormalEnd) {
+  select_project(dir.file("missing.lvn"));
+  watcher.reset();
+  run_worker_directly(0, 5);
+  EXPECT_EQ(running_workers.load(), 0);
+  EXPECT_EQ(watcher.end_notices(), 1);
+  EXPECT_FALSE(platform::file_readable(dir.file("missing.lvn")));
+}
+
+TEST_F(WorkerTest, SliceLongerThanTheFileEndsAtItsEnd) {
+  write_project(project, ProjectOptions{}, std::vector<LVK_URL>(2, make_record("", "a.ini")));
+  const size_t size = file_bytes(project).size();
+  watcher.reset();
+  run_worker_directly(1, 5);
+  EXPECT_EQ(watcher.end_notices(), 1);
+  const std::vector<LVK_URL> done = read_project_file(project);
+  expect_state(done[0], kPending);  // not in the slice
+  expect_state(done[1], kValid);
+  EXPECT_EQ(file_bytes(project).size(), size) << "a run never extends a project";
+}
+
+// ---------------------------------------------------------------------------
+// Stopping and resuming
+
+TEST_F(WorkerTest, StopWhileWaitingLeavesTheRecordsPendingAndResumeChecksThemOnce) {
+  ProjectOptions options;
+  options.threads = 5;
+  std::vector<LVK_URL> records;
+  for (int k = 0; k < 5; ++k) {
+    const std::string n = std::to_string(k);
+    records.push_back(make_record(url("/status/200?before=" + n), "a.url"));
+    records.push_back(make_record(url("/hang?k=" + n), "b.url"));
+    records.push_back(make_record(url("/status/404?after=" + n), "c.url"));
+  }
+  write_project(project, options, records);
+  const std::string pending_bytes = file_bytes(project);
+
+  watcher.reset();
+  create_project(false);
+  ASSERT_TRUE(server.wait_for_path("/hang", 5, 10000)) << "every worker waits on a server";
+  const auto t0 = std::chrono::steady_clock::now();
+  request_stop();
+  ASSERT_TRUE(watcher.wait_for_end(5, 1000));
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(1000));
+
+  std::vector<LVK_URL> done = read_project_file(project);
+  for (int k = 0; k < 5; ++k) {
+    expect_state(done[k * 3], kValid);
+    // Never written back: byte for byte as before the run.
+    for (int j = 1; j < 3; ++j) {
+      const size_t at = kHeaderSize + (k * 3 + j) * kRecordSize;
+      EXPECT_EQ(file_bytes(project).substr(at, kRecordSize), pending_bytes.substr(at, kRecordSize));
+    }
+  }
+
+  server.release_hangs();
+  ASSERT_TRUE(run_project(watcher, 5));
+  done = read_project_file(project);
+  for (int k = 0; k < 5; ++k) {
+    const std::string n = std::to_string(k);
+    expect_state(done[k * 3], kValid);
+    expect_state(done[k * 3 + 1], kValid);
+    expect_state(done[k * 3 + 2], {http_error, 1, keep});
+    EXPECT_EQ(server.count("/status/200?before=" + n), 1);
+    EXPECT_EQ(server.count("/hang?k=" + n), 2) << "only the one in flight is asked again";
+    EXPECT_EQ(server.count("/status/404?after=" + n), 1);
+  }
+}
+
+TEST_F(WorkerTest, ResumingAFinishedProjectMakesNoRequest) {
+  ProjectOptions options;
+  options.threads = 2;
+  options.on_http_error = quarantine;
+  write_project(project, options,
+                {make_record(url("/status/200?r=1"), "a.url"),
+                 make_record(url("/status/404?r=2"), "b.url"),
+                 make_record(url("/status/200?r=3"), "c.url"),
+                 make_record(unreachable_url(), "d.url")});
+  ASSERT_TRUE(run_project(watcher, 2));
+  const int requests = server.total();
+  const std::string finished = file_bytes(project);
+  EXPECT_EQ(requests, 3);
+
+  ASSERT_TRUE(run_project(watcher, 2));
+  EXPECT_EQ(watcher.end_notices(), 2);
+  EXPECT_EQ(server.total(), requests);
+  EXPECT_EQ(file_bytes(project), finished);
+}
+
+TEST_F(WorkerTest, RunAfterAStoppedRunInTheSameProcessChecksItsRecords) {
+  write_project(project, ProjectOptions{}, {make_record(url("/status/200?first"), "a.url")});
+  ASSERT_TRUE(run_project(watcher, 1));
+  ASSERT_TRUE(stop_requested.load()) << "the end of a run leaves the stop request set";
+
+  const std::string second = dir.file("second.lvn");
+  write_project(second, ProjectOptions{}, {make_record(url("/status/200?second"), "a.url")});
+  select_project(second);
+  ASSERT_TRUE(run_project(watcher, 1));
+  expect_state(read_project_file(second)[0], kValid);
+  EXPECT_EQ(server.count("/status/200?second"), 1);
+}
+
+TEST_F(WorkerTest, StopRequestsFromSeveralThreadsLeaveNoSession) {
+  internet_session.store(platform::http_open_session("LVK"));
+  ASSERT_NE(internet_session.load(), nullptr);
+  std::vector<std::thread> callers;
+  for (int i = 0; i < 4; ++i) callers.emplace_back(request_stop);
+  for (std::thread& t : callers) t.join();
+  EXPECT_TRUE(stop_requested.load());
+  EXPECT_EQ(internet_session.load(), nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,177 @@
+// The POSIX backend's process side: the console pause on a pipe, message
+// lines on standard error, the user's folders, the executable's path and
+// directory listings with symbolic links.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "platform/platform.h"
+#include "tests/support/env.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kPrompt = "Press any key to continue . . . ";
+
+// Reads from fd until `want` bytes are there or the stream ends.
+void read_until(int fd, std::string& out, size_t want) {
+  char buffer[256];
+  ssize_t got;
+  while (out.size() < want && (got = ::read(fd, buffer, sizeof buffer)) > 0)
+    out.append(buffer, static_cast<size_t>(got));
+}
+
+struct PauseRun {
+  std::string output;     // all output; the prompt must be there before any input
+  bool waited = false;    // still running 100 ms after the prompt
+  bool finished = false;  // returned, rather than killed after 5 s
+};
+
+// Runs pause_console in a child whose stdin and stdout are pipes; after the
+// prompt, `input` is written and stdin closed.
+PauseRun run_pause(const std::string& input) {
+  PauseRun run;
+  int in[2], out[2];
+  if (::pipe(in) != 0 || ::pipe(out) != 0) return run;
+  std::fflush(nullptr);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::alarm(5);  // the bound: SIGALRM kills a child that never returns
+    ::dup2(in[0], STDIN_FILENO);
+    ::dup2(out[1], STDOUT_FILENO);
+    for (int fd : {in[0], in[1], out[0], out[1]}) ::close(fd);
+    platform::pause_console();
+    ::_exit(0);
+  }
+  ::close(in[0]);
+  ::close(out[1]);
+  read_until(out[0], run.output, kPrompt.size());
+  platform::sleep_ms(100);
+  int status = 0;
+  run.waited = ::waitpid(pid, &status, WNOHANG) == 0;
+  // A child that already ended must not kill the test with SIGPIPE.
+  struct sigaction ignore {}, old {};
+  ignore.sa_handler = SIG_IGN;
+  ::sigaction(SIGPIPE, &ignore, &old);
+  if (run.waited && !input.empty()) (void)!::write(in[1], input.data(), input.size());
+  ::close(in[1]);
+  ::sigaction(SIGPIPE, &old, nullptr);
+  read_until(out[0], run.output, static_cast<size_t>(-1));
+  ::close(out[0]);
+  if (run.waited) ::waitpid(pid, &status, 0);
+  run.finished = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return run;
+}
+
+TEST(PosixConsole, PauseWaitsForOneByteOnAPipe) {
+  const PauseRun run = run_pause("x");
+  EXPECT_TRUE(run.waited);
+  EXPECT_EQ(run.output, kPrompt + "\r\n");
+  EXPECT_TRUE(run.finished) << "pause_console did not return within 5 s";
+}
+
+TEST(PosixConsole, PauseReturnsAtTheEndOfInput) {
+  const PauseRun run = run_pause("");
+  EXPECT_TRUE(run.waited);
+  EXPECT_EQ(run.output, kPrompt + "\r\n");
+  EXPECT_TRUE(run.finished) << "pause_console did not return within 5 s";
+}
+
+TEST(PosixMessages, WithoutAHookOneLineGoesToStandardError) {
+  TempDir dir;
+  const std::string captured = dir.file("stderr.txt");
+  platform::set_message_hook(nullptr);
+  std::fflush(stderr);
+  const int saved = ::dup(STDERR_FILENO);
+  const int fd = ::open(captured.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  ASSERT_GE(saved, 0);
+  ASSERT_GE(fd, 0);
+  ::dup2(fd, STDERR_FILENO);
+  ::close(fd);
+  platform::message_box(nullptr, "A Window Class cannot be registered !\r\n", "Lorvane",
+                        platform::MessageIcon::error);
+  platform::message_box(nullptr, "plain text", "Lorvane", platform::MessageIcon::information);
+  std::fflush(stderr);
+  ::dup2(saved, STDERR_FILENO);
+  ::close(saved);
+  EXPECT_EQ(TempDir::read(captured),
+            "Lorvane: A Window Class cannot be registered !\nLorvane: plain text\n");
+}
+
+// ---------------------------------------------------------------------------
+
+TEST(PosixFolders, DesktopFollowsXdgRules) {
+  TempDir home;
+  ScopedEnv home_env("HOME", home.path());
+  ScopedEnv config("XDG_CONFIG_HOME", "");
+  {
+    ScopedEnv unset("XDG_DESKTOP_DIR", "");
+    EXPECT_EQ(platform::desktop_folder(), home.path() + "/Desktop");
+    // A configured desktop counts when xdg-user-dir is there to read it.
+    home.write(".config/user-dirs.dirs", "XDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\n");
+    const bool tool = std::system("command -v xdg-user-dir >/dev/null 2>&1") == 0;
+    EXPECT_EQ(platform::desktop_folder(), home.path() + (tool ? "/Schreibtisch" : "/Desktop"));
+  }
+  // The variable wins over the configuration file.
+  ScopedEnv desktop("XDG_DESKTOP_DIR", "/srv/lvn desk");
+  EXPECT_EQ(platform::desktop_folder(), "/srv/lvn desk");
+}
+
+TEST(PosixFolders, FirefoxProfilesAreUnderHome) {
+  TempDir home;
+  ScopedEnv home_env("HOME", home.path());
+  EXPECT_EQ(platform::firefox_profiles_folder(), home.path() + "/.mozilla/firefox");
+}
+
+TEST(PosixFolders, ModulePathIsThisExecutable) {
+  const std::string module = platform::module_path();
+  EXPECT_EQ(module, fs::canonical("/proc/self/exe").string());
+  EXPECT_EQ(fs::path(module).filename(), "platform_tests");
+}
+
+// ---------------------------------------------------------------------------
+
+TEST(PosixDirListing, ManyEntriesOnceEachAndLinksToFolders) {
+  TempDir dir;
+  const int files = 300;
+  for (int i = 0; i < files; ++i) dir.write("f" + std::to_string(i), "");
+  fs::create_directory(dir.file("Sub"));
+  fs::create_directory_symlink("Sub", dir.file("link_to_sub"));
+  fs::create_symlink("f0", dir.file("link_to_file"));
+  fs::create_symlink("missing", dir.file("dangling"));
+
+  std::map<std::string, int> seen;
+  std::map<std::string, bool> is_dir;
+  platform::DirListing listing;
+  ASSERT_TRUE(listing.open(dir.path() + "\\*"));
+  platform::DirEntry entry;
+  while (listing.next(entry)) {
+    ++seen[entry.name];
+    is_dir[entry.name] = entry.is_directory;
+  }
+  EXPECT_EQ(seen.size(), static_cast<size_t>(files + 6));  // + Sub, 3 links, "." and ".."
+  for (const auto& item : seen) EXPECT_EQ(item.second, 1) << item.first;
+  for (const char* name : {".", "..", "Sub", "link_to_sub"}) EXPECT_TRUE(is_dir[name]) << name;
+  for (const char* name : {"f0", "f299", "link_to_file", "dangling"})
+    EXPECT_TRUE(seen.count(name) && !is_dir[name]) << name;
+
+  // The named entry alone reports the same.
+  platform::DirListing single;
+  ASSERT_TRUE(single.open(dir.path() + "\\link_to_sub"));
+  ASSERT_TRUE(single.next(entry));
+  EXPECT_EQ(entry.name, "link_to_sub");
+  EXPECT_TRUE(entry.is_directory);
+  EXPECT_FALSE(single.next(entry));
+}
+
+}  // namespace
