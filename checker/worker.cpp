@@ -124,8 +124,12 @@ Step process_record(platform::File& file, const ProjectHeader& header, uint32_t 
   } else if (field_length(record.url, kUrlSize) == 0) {
     mark_http_error(record, header);
   } else {
+    platform::HttpSession* session = internet_session.load();
+    // Without a session nothing can be checked, which says nothing about the
+    // link: it stays pending rather than being taken for dead.
+    if (!session) return Step::end_slice;
     const std::string url(record.url, field_length(record.url, kUrlSize));
-    request = platform::http_open_url(internet_session.load(), url);
+    request = platform::http_open_url(session, url);
     // Stopped while waiting: the record stays pending and is checked again
     // on resume. The request, if any, went with the closed session.
     if (stop_requested.load()) return Step::end_slice;

@@ -507,6 +507,21 @@ TEST_F(WorkerTest, SliceLongerThanTheFileEndsAtItsEnd) {
   EXPECT_EQ(file_bytes(project).size(), size) << "a run never extends a project";
 }
 
+TEST_F(WorkerTest, WithoutASessionLinksStayPending) {
+  ASSERT_EQ(internet_session.load(), nullptr);
+  write_project(project, ProjectOptions{},
+                {make_record("", "a.ini"), make_record(url("/status/200?nosession"), "b.url"),
+                 make_record("", "c.url")});
+  watcher.reset();
+  run_worker_directly(0, 3);
+  EXPECT_EQ(watcher.end_notices(), 1);
+  const std::vector<LVK_URL> done = read_project_file(project);
+  expect_state(done[0], kValid);
+  expect_state(done[1], kPending);
+  expect_state(done[2], kPending);
+  EXPECT_EQ(server.total(), 0);
+}
+
 // ---------------------------------------------------------------------------
 // Stopping and resuming
 

@@ -27,6 +27,11 @@
 #include "tests/support/project_builder.h"
 #include "tests/support/temp_dir.h"
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -408,6 +413,43 @@ TEST_F(ConsoleDialogue, FirefoxLookupFailureAtTheSaveWritesNothing) {
                                                       {"Gone", gone_},
                                                       {"Broken", broken_},
                                                       {"Nowhere", nowhere_}}));
+}
+
+// Console mode entered some other way than "-cmd" (the wizard's "Console
+// version" link) sets console_mode itself, so the summary comes as text.
+TEST_F(ConsoleDialogue, ConsoleModeEnteredWithoutTheSwitchPrintsThePlainSummary) {
+#ifdef _WIN32
+  GTEST_SKIP() << "obtaining a console would take over the test's own streams";
+#else
+  write_project_file(work.file("wiz.lvn"), {make_record(good_, "Good.URL", 1, 0, 0)});
+  const std::string answers = scratch.write("wiz-answers.txt", "wiz\n9\n");
+  const std::string transcript_path = scratch.file("wiz-transcript.txt");
+  reset_program_state();
+  console_mode = false;
+
+  // The process's own standard streams, moved to files for the call.
+  std::fflush(stdout);
+  const int saved_in = ::dup(0), saved_out = ::dup(1);
+  const int in = ::open(answers.c_str(), O_RDONLY);
+  const int out = ::open(transcript_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  ASSERT_TRUE(saved_in >= 0 && saved_out >= 0 && in >= 0 && out >= 0);
+  ::dup2(in, 0);
+  ::dup2(out, 1);
+  std::clearerr(stdin);
+  run_console_mode();
+  std::fflush(stdout);
+  ::dup2(saved_in, 0);
+  ::dup2(saved_out, 1);
+  for (int fd : {saved_in, saved_out, in, out}) ::close(fd);
+  std::clearerr(stdin);
+
+  EXPECT_TRUE(console_mode);
+  const std::string text = TempDir::read(transcript_path);
+  EXPECT_EQ(without_progress(text).substr(0, std::strlen(kBanner) + std::strlen(kResumeQuestion) +
+                                              summary(1, 1, 0, 0, 1).size() + std::strlen(kRunning)),
+            std::string(kBanner) + kResumeQuestion + summary(1, 1, 0, 0, 1) + kRunning)
+      << text;
+#endif
 }
 
 }  // namespace

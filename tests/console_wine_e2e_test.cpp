@@ -80,7 +80,9 @@ class WineConsole {
 
   // Types an answer and presses Enter.
   void type(const std::string& answer) { child_.write_input(answer + "\r"); }
-  void press_key() { child_.write_input("x"); }
+  // Enter: the key that ends the wait on every console (Wine's "pause"
+  // reads a whole line).
+  void press_key() { child_.write_input("\r"); }
   int wait(int timeout_ms) { return child_.wait(timeout_ms); }
   std::string shown() const { return terminal_text(child_.output()); }
 

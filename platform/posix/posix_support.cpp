@@ -85,9 +85,10 @@ bool replace_file_content(const std::string& native, const std::string& content,
   ScopedFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
                      static_cast<mode_t>(mode)));
   if (!fd.valid()) return false;
+  // The rename makes the change all-or-nothing for a killed process; like the
+  // Windows profile writer, no flush to the disk is forced for each value.
   bool ok = write_all(fd.get(), content.data(), content.size()) &&
-            (!keep_mode || ::fchmod(fd.get(), static_cast<mode_t>(mode)) == 0) &&
-            ::fsync(fd.get()) == 0;
+            (!keep_mode || ::fchmod(fd.get(), static_cast<mode_t>(mode)) == 0);
   fd.reset();
   if (ok) ok = ::rename(temp.c_str(), native.c_str()) == 0;
   if (!ok) ::unlink(temp.c_str());
