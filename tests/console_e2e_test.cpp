@@ -371,9 +371,10 @@ TEST_F(ConsoleE2E, KilledRunIsResumedByName) {
     ASSERT_TRUE(server.wait_for_path("/slow/2000", seen, kRunTimeoutMs));
     child.send_signal(signal);
     EXPECT_EQ(child.wait(kRunTimeoutMs), 128 + signal);
-    if (signal == SIGINT)  // the second start resumed what the first left
+    if (signal == SIGINT) {  // the second start resumed what the first left
       EXPECT_NE(child.output().find(summary(3, 1, 0, 0, 1)), std::string::npos)
           << child.output();
+    }
   }
   std::vector<LVK_URL> records = read_project_file(project("halted.lvn"));
   ASSERT_EQ(records.size(), 3u);

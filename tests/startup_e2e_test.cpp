@@ -16,6 +16,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
+#ifndef _WIN32
 // Copies the program into a folder of its own, since start-up works in the
 // executable's directory.
 std::string install_copy(const TempDir& dir) {
@@ -24,7 +25,6 @@ std::string install_copy(const TempDir& dir) {
   return exe;
 }
 
-#ifndef _WIN32
 int run(const std::string& command) {
   const int status = std::system(command.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <fstream>
 #include <mutex>
@@ -14,11 +15,18 @@
 namespace {
 
 std::atomic<int> notices{0};
+std::mutex notice_mutex;
+std::condition_variable notice_arrived;
 std::mutex messages_mutex;
 std::vector<std::string> message_log;
 
 void count_notice(void*, unsigned command) {
-  if (command == 9) notices.fetch_add(1);
+  if (command != 9) return;
+  {
+    std::lock_guard<std::mutex> lock(notice_mutex);
+    notices.fetch_add(1);
+  }
+  notice_arrived.notify_all();
 }
 
 void log_message(const std::string& text, const std::string&, platform::MessageIcon) {
@@ -71,10 +79,14 @@ void RunWatcher::reset() {
 }
 
 bool RunWatcher::wait_for_end(int expected, int timeout_ms) const {
+  // A worker counts itself out before it posts its notice, so each notice
+  // is the moment to look again; the short time-out covers a worker that
+  // ends without a sink to post to.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  std::unique_lock<std::mutex> lock(notice_mutex);
   while (running_workers.load() != 0 || notices.load() < expected) {
     if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    notice_arrived.wait_for(lock, std::chrono::milliseconds(100));
   }
   return true;
 }
