@@ -132,6 +132,7 @@ Step process_record(platform::File& file, const ProjectHeader& header, uint32_t 
     request = platform::http_open_url(session, url);
     // Stopped while waiting: the record stays pending and is checked again
     // on resume. The request, if any, went with the closed session.
+    if (stop_requested.load()) return Step::end_slice;
     if (!request) {
       mark_no_connection(record, header);
     } else {

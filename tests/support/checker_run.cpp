@@ -22,10 +22,10 @@ std::vector<std::string> message_log;
 
 void count_notice(void*, unsigned command) {
   if (command != 9) return;
-  {
-    std::lock_guard<std::mutex> lock(notice_mutex);
-    notices.fetch_add(1);
-  }
+  // Notified under the lock: once a waiter sees the count, the worker no
+  // longer touches the condition (which may then be destroyed at exit).
+  std::lock_guard<std::mutex> lock(notice_mutex);
+  notices.fetch_add(1);
   notice_arrived.notify_all();
 }
 
