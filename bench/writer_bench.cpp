@@ -1,7 +1,7 @@
 // Saving a large project with both writers: time and peak memory of each,
 // and whether the bookmark-file writer stays linear in the number of records.
 //
-// Usage: writer_bench [records [tree_records]]   (defaults 100000 and 10000)
+// Usage: writer_bench [records [tree_records]]   (defaults 100000 and 100000)
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -103,7 +103,7 @@ Measure bookmark_file(const TempDir& dir, size_t count) {
 
 int main(int argc, char** argv) {
   const size_t records = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 100000;
-  const size_t tree_records = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 10000;
+  const size_t tree_records = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 100000;
   TempDir dir;
 
   // Linearity: the time per record at a tenth of the size and at full size.

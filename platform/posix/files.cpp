@@ -111,7 +111,8 @@ File open_file(const std::string& path, FileAccess access) {
 
 bool file_readable(const std::string& path) {
   const std::string native = native_path(path);
-  ScopedFd fd(::open(native.c_str(), O_RDONLY | O_CLOEXEC));
+  // Non-blocking, so that a FIFO named as a source cannot hang the caller.
+  ScopedFd fd(::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (!fd.valid()) return false;
   struct stat st;
   return ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode);
