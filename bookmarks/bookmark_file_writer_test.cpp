@@ -64,107 +64,81 @@ class BookmarkFileWriterTest : public ::testing::Test {
   std::string project, output;
 };
 
-TEST_F(BookmarkFileWriterTest, HeaderIsTheFixedTwoHundredSevenBytes) {
-  EXPECT_EQ(kHeader.size(), 207u);
-  const std::string text = save({});
-  EXPECT_EQ(text, kHeader + kEmptyDeadLinks);
+// Each project's file byte for byte: the header, the folders opened and closed
+// in project order, then the Dead Links folder.
+TEST_F(BookmarkFileWriterTest, WritesTheExactBytes) {
+  const std::string dead = "<DT><H3>Dead Links</H3>\r\n<DL><p>\r\n";
+  const std::string url999 = "http://" + std::string(992, 'u');
+  LVK_URL unterminated = make_record("", "");
+  std::memset(unterminated.url, 'u', sizeof unterminated.url);
+  std::memset(unterminated.path, 'p', sizeof unterminated.path);
+  const struct {
+    const char* what;
+    std::vector<LVK_URL> records;
+    std::string body;  // after the header
+  } cases[] = {
+      {"no records", {}, kEmptyDeadLinks},
+      {"nested folders in project order",
+       {make_record("http://a/", "A.URL", 1), make_record("http://b/", "News\\B.URL", 1),
+        make_record("http://c/", "News\\Sport\\C.URL", 1), make_record("http://d/", "D.URL", 1)},
+       line("http://a/", "A") + heading("News") + line("http://b/", "B") + heading("Sport") +
+           line("http://c/", "C") + kClose + kClose + line("http://d/", "D") + kEmptyDeadLinks},
+      {"the common prefix ends at the first different folder",
+       {make_record("http://1/", "A\\X\\1.URL"), make_record("http://2/", "B\\X\\2.URL")},
+       heading("A") + heading("X") + line("http://1/", "1") + kClose + kClose + heading("B") +
+           heading("X") + line("http://2/", "2") + kClose + kClose + kEmptyDeadLinks},
+      {"folder names that differ only in case are one folder",
+       {make_record("http://1/", "News\\One.URL"), make_record("http://2/", "NEWS\\Two.URL"),
+        make_record("http://3/", "news\\Sport\\Three.URL"),
+        make_record("http://4/", "NEWS\\SPORT\\Four.URL")},
+       heading("News") + line("http://1/", "One") + line("http://2/", "Two") + heading("Sport") +
+           line("http://3/", "Three") + line("http://4/", "Four") + kClose + kClose +
+           kEmptyDeadLinks},
+      {"a folder visited twice appears twice",
+       {make_record("http://1/", "A\\1.URL"), make_record("http://2/", "B\\2.URL"),
+        make_record("http://3/", "A\\3.URL")},
+       heading("A") + line("http://1/", "1") + kClose + heading("B") + line("http://2/", "2") +
+           kClose + heading("A") + line("http://3/", "3") + kClose + kEmptyDeadLinks},
+      // The folder of the quarantined and the deleted one is still opened.
+      {"removed ones go to Dead Links, fixed ones appear twice",
+       {make_record("http://q/", "News\\Quarantined.URL", 1, quarantine, http_error),
+        make_record("http://d/", "News\\Deleted.URL", 1, action_delete, no_connection),
+        make_record("http://f/", "Fixed.URL", 1, fix, http_error),
+        make_record("http://kept-dead/", "Kept.URL", 1, keep, http_error),
+        make_record("http://pending/", "Pending.URL", 0, keep)},
+       heading("News") + kClose + line("http://f/", "Fixed") + line("http://kept-dead/", "Kept") +
+           line("http://pending/", "Pending") + dead + line("http://q/", "Quarantined") +
+           line("http://d/", "Deleted") + line("http://f/", "Fixed") + "</DL>\r\n"},
+      {"the name is the last component less four characters",
+       {make_record("http://1/", "ab"), make_record("http://2/", "abcd"),
+        make_record("http://3/", "F\\xyz"), make_record("http://4/", "F\\page.url", 1, quarantine)},
+       line("http://1/", "ab") + line("http://2/", "") + heading("F") + line("http://3/", "xyz") +
+           kClose + dead + line("http://4/", "page") + "</DL>\r\n"},
+      {"quotes and angle brackets unchanged",
+       {make_record("http://x/?q=\"a\"&b=<c>", "Fo\"l<der\\Say \"hi\" <now>.URL")},
+       heading("Fo\"l<der") + line("http://x/?q=\"a\"&b=<c>", "Say \"hi\" <now>") + kClose +
+           kEmptyDeadLinks},
+      {"empty folder names still count as levels",
+       {make_record("http://1/", "\\A\\1.URL")},
+       heading("") + heading("A") + line("http://1/", "1") + kClose + kClose + kEmptyDeadLinks},
+      // A line far over 1000 bytes is still whole; a folder name is held in
+      // 520 bytes and so keeps its first 519 characters.
+      {"longest fields whole, folder names cut",
+       {make_record(url999, std::string(995, 'n') + ".URL"),
+        make_record("http://2/", std::string(700, 'f') + "\\x.URL")},
+       line(url999, std::string(995, 'n')) + heading(std::string(519, 'f')) +
+           line("http://2/", "x") + kClose + kEmptyDeadLinks},
+      {"unterminated fields read only within their size",
+       {unterminated},
+       line(std::string(1000, 'u'), std::string(996, 'p')) + kEmptyDeadLinks},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(save(c.records), kHeader + c.body) << c.what;
+  }
+  // An existing file is replaced whole.
+  std::ofstream(output, std::ios::binary) << std::string(5000, 'x');
+  EXPECT_EQ(save({}), kHeader + kEmptyDeadLinks);
   EXPECT_TRUE(messages.empty());
-}
-
-TEST_F(BookmarkFileWriterTest, NestedFoldersOpenAndCloseInProjectOrder) {
-  const std::string text = save({make_record("http://a/", "A.URL", 1),
-                                 make_record("http://b/", "News\\B.URL", 1),
-                                 make_record("http://c/", "News\\Sport\\C.URL", 1),
-                                 make_record("http://d/", "D.URL", 1)});
-  EXPECT_EQ(text, kHeader + line("http://a/", "A") + heading("News") + line("http://b/", "B") +
-                      heading("Sport") + line("http://c/", "C") + kClose + kClose +
-                      line("http://d/", "D") + kEmptyDeadLinks);
-}
-
-TEST_F(BookmarkFileWriterTest, CommonPrefixEndsAtTheFirstDifferentFolder) {
-  const std::string text =
-      save({make_record("http://1/", "A\\X\\1.URL"), make_record("http://2/", "B\\X\\2.URL")});
-  EXPECT_EQ(text, kHeader + heading("A") + heading("X") + line("http://1/", "1") + kClose + kClose +
-                      heading("B") + heading("X") + line("http://2/", "2") + kClose + kClose +
-                      kEmptyDeadLinks);
-}
-
-TEST_F(BookmarkFileWriterTest, FolderNamesThatDifferOnlyInCaseAreOneFolder) {
-  const std::string text = save({make_record("http://1/", "News\\One.URL"),
-                                 make_record("http://2/", "NEWS\\Two.URL"),
-                                 make_record("http://3/", "news\\Sport\\Three.URL"),
-                                 make_record("http://4/", "NEWS\\SPORT\\Four.URL")});
-  EXPECT_EQ(text, kHeader + heading("News") + line("http://1/", "One") + line("http://2/", "Two") +
-                      heading("Sport") + line("http://3/", "Three") + line("http://4/", "Four") +
-                      kClose + kClose + kEmptyDeadLinks);
-}
-
-TEST_F(BookmarkFileWriterTest, FolderVisitedTwiceAppearsTwice) {
-  const std::string text = save({make_record("http://1/", "A\\1.URL"),
-                                 make_record("http://2/", "B\\2.URL"),
-                                 make_record("http://3/", "A\\3.URL")});
-  EXPECT_EQ(text, kHeader + heading("A") + line("http://1/", "1") + kClose + heading("B") +
-                      line("http://2/", "2") + kClose + heading("A") + line("http://3/", "3") +
-                      kClose + kEmptyDeadLinks);
-}
-
-TEST_F(BookmarkFileWriterTest, RemovedBookmarksGoToDeadLinksAndFixedOnesAppearTwice) {
-  const std::string text = save({
-      make_record("http://q/", "News\\Quarantined.URL", 1, quarantine, http_error),
-      make_record("http://d/", "News\\Deleted.URL", 1, action_delete, no_connection),
-      make_record("http://f/", "Fixed.URL", 1, fix, http_error),
-      make_record("http://kept-dead/", "Kept.URL", 1, keep, http_error),
-      make_record("http://pending/", "Pending.URL", 0, keep),
-  });
-  // The folder of the quarantined and the deleted one is still opened.
-  EXPECT_EQ(text, kHeader + heading("News") + kClose + line("http://f/", "Fixed") +
-                      line("http://kept-dead/", "Kept") + line("http://pending/", "Pending") +
-                      "<DT><H3>Dead Links</H3>\r\n<DL><p>\r\n" + line("http://q/", "Quarantined") +
-                      line("http://d/", "Deleted") + line("http://f/", "Fixed") + "</DL>\r\n");
-}
-
-TEST_F(BookmarkFileWriterTest, NameIsTheLastComponentLessFourCharacters) {
-  const std::string text = save({make_record("http://1/", "ab"), make_record("http://2/", "abcd"),
-                                 make_record("http://3/", "F\\xyz"),
-                                 make_record("http://4/", "F\\page.url", 1, quarantine)});
-  EXPECT_EQ(text, kHeader + line("http://1/", "ab") + line("http://2/", "") + heading("F") +
-                      line("http://3/", "xyz") + kClose +
-                      "<DT><H3>Dead Links</H3>\r\n<DL><p>\r\n" + line("http://4/", "page") +
-                      "</DL>\r\n");
-}
-
-TEST_F(BookmarkFileWriterTest, QuotesAndAngleBracketsAreWrittenUnchanged) {
-  const std::string text =
-      save({make_record("http://x/?q=\"a\"&b=<c>", "Fo\"l<der\\Say \"hi\" <now>.URL")});
-  EXPECT_EQ(text, kHeader + heading("Fo\"l<der") + line("http://x/?q=\"a\"&b=<c>", "Say \"hi\" <now>") +
-                      kClose + kEmptyDeadLinks);
-}
-
-TEST_F(BookmarkFileWriterTest, EmptyFolderNamesStillCountAsLevels) {
-  const std::string text = save({make_record("http://1/", "\\A\\1.URL")});
-  EXPECT_EQ(text, kHeader + heading("") + heading("A") + line("http://1/", "1") + kClose + kClose +
-                      kEmptyDeadLinks);
-}
-
-TEST_F(BookmarkFileWriterTest, LongestFieldsAreWrittenWholeAndFolderNamesCut) {
-  const std::string url = "http://" + std::string(992, 'u');
-  ASSERT_EQ(url.size(), 999u);
-  const std::string name(995, 'n');
-  const std::string folder(700, 'f');
-  const std::string text = save({make_record(url, name + ".URL"),
-                                 make_record("http://2/", folder + "\\x.URL")});
-  // The line of the first record is far over 1000 bytes and still whole; a
-  // folder name is held in 520 bytes and so keeps its first 519 characters.
-  EXPECT_EQ(text, kHeader + line(url, name) + heading(std::string(519, 'f')) +
-                      line("http://2/", "x") + kClose + kEmptyDeadLinks);
-}
-
-TEST_F(BookmarkFileWriterTest, UnterminatedFieldsAreReadOnlyWithinTheirSize) {
-  LVK_URL record = make_record("", "");
-  std::memset(record.url, 'u', sizeof record.url);
-  std::memset(record.path, 'p', sizeof record.path);
-  const std::string text = save({record});
-  EXPECT_EQ(text, kHeader + line(std::string(1000, 'u'), std::string(996, 'p')) + kEmptyDeadLinks);
 }
 
 TEST_F(BookmarkFileWriterTest, UnreadableProjectWritesNothingAndSaysNothing) {
@@ -210,11 +184,6 @@ TEST_F(BookmarkFileWriterTest, WriteFailureIsNotTakenForASave) {
   write_bookmark_file();
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].text, "Cannot save bookmark file!");
-}
-
-TEST_F(BookmarkFileWriterTest, ExistingFileIsReplacedWhole) {
-  std::ofstream(output, std::ios::binary) << std::string(5000, 'x');
-  EXPECT_EQ(save({}), kHeader + kEmptyDeadLinks);
 }
 
 TEST(SplitFolderPath, KeepsEveryComponentBeforeABackslash) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "platform/platform.h"
 #include "tests/support/env.h"
@@ -61,34 +62,23 @@ class FavoritesValue {
   bool had_old_ = false;
 };
 
-TEST(FindFavoritesDirectory, ExpandsEnvironmentReferences) {
+TEST(FindFavoritesDirectory, ExpandsReferencesAndCutsTo999Characters) {
   TempDir profile;
   ScopedEnv user_profile("USERPROFILE", profile.path());
+  const std::pair<std::string, std::string> cases[] = {
+      {"%USERPROFILE%\\Favorites", profile.path() + "\\Favorites"},
+      {"D:\\Shared\\Favs", "D:\\Shared\\Favs"},
+      {"C:\\" + std::string(1500, 'f'), "C:\\" + std::string(996, 'f')},
+  };
   FavoritesValue value;
-  ASSERT_TRUE(value.set("%USERPROFILE%\\Favorites"));
-  Destination destination;
-  find_favorites_directory(destination.bytes);
-  EXPECT_EQ(destination.text(), profile.path() + "\\Favorites");
-  EXPECT_TRUE(destination.guard_intact());
-}
-
-TEST(FindFavoritesDirectory, PlainPathIsTakenAsItIs) {
-  FavoritesValue value;
-  ASSERT_TRUE(value.set("D:\\Shared\\Favs"));
-  Destination destination;
-  find_favorites_directory(destination.bytes);
-  EXPECT_EQ(destination.text(), "D:\\Shared\\Favs");
-}
-
-TEST(FindFavoritesDirectory, OverLongValueIsCutTo999Characters) {
-  FavoritesValue value;
-  ASSERT_TRUE(value.set("C:\\" + std::string(1500, 'f')));
-  Destination destination;
-  std::memset(destination.bytes, 'x', 1000);
-  find_favorites_directory(destination.bytes);
-  EXPECT_EQ(destination.text(), "C:\\" + std::string(996, 'f'));
-  EXPECT_EQ(destination.bytes[999], '\0');
-  EXPECT_TRUE(destination.guard_intact());
+  for (const auto& [stored, expected] : cases) {
+    ASSERT_TRUE(value.set(stored));
+    Destination destination;
+    std::memset(destination.bytes, 'x', 1000);
+    find_favorites_directory(destination.bytes);
+    EXPECT_EQ(destination.text(), expected);
+    EXPECT_TRUE(destination.guard_intact());
+  }
 }
 
 TEST(FindFavoritesDirectory, MissingValueGivesAnEmptyDestination) {
@@ -185,24 +175,16 @@ TEST_F(FirefoxProfiles, NameOfTheFileIsMatchedWithoutRegardToCase) {
   EXPECT_STREQ(bytes, "<DL><p>");
 }
 
-TEST_F(FirefoxProfiles, ProfileWithoutTheFileFails) {
-  make_profile("solo.default");
-  make_file("solo.default/places.sqlite");
-  Destination destination;
-  EXPECT_FALSE(find_firefox_bookmark_file(destination.bytes));
-  EXPECT_TRUE(destination.guard_intact());
-}
-
-TEST_F(FirefoxProfiles, NoMatchingProfileFails) {
-  make_profile("release");
+TEST_F(FirefoxProfiles, FailsWithoutAMatchingProfileOrItsFile) {
+  make_profile("release");  // no "default" in its name
   make_file("release/bookmarks.html");
   Destination destination;
   EXPECT_FALSE(find_firefox_bookmark_file(destination.bytes));
-}
-
-TEST_F(FirefoxProfiles, MissingProfilesFolderFails) {
+  make_profile("solo.default");  // matches, but holds no bookmark file
+  make_file("solo.default/places.sqlite");
+  EXPECT_FALSE(find_firefox_bookmark_file(destination.bytes));
+  EXPECT_TRUE(destination.guard_intact());
   fs::remove_all(profiles_);
-  Destination destination;
   EXPECT_FALSE(find_firefox_bookmark_file(destination.bytes));
 }
 

@@ -97,36 +97,6 @@ TEST_F(FavoritesWriterTest, UnopenableProjectLeavesOnlyTheTwoFolders) {
   EXPECT_EQ(tree_listing(out), std::vector<std::string>{"Dead Links/"});
 }
 
-TEST_F(FavoritesWriterTest, ExistingShortcutKeepsItsOtherSectionsWhenFixed) {
-  const std::string file = dir.write(
-      "out/Site.url",
-      "[{000214A0-0000-0000-C000-000000000046}]\r\nProp3=19,2\r\n"
-      "[InternetShortcut]\r\nIDList=\r\nURL=http://site/deep/page\r\nIconIndex=1\r\n"
-      "[MonitoredItem]\r\nFeedUrl=http://site/feed\r\n");
-  save({make_record("http://site/", "Site.url", 1, fix, http_error)});
-  EXPECT_EQ(url_in(file), "http://site/");
-  EXPECT_EQ(base_url_in(file), "http://site/");
-  EXPECT_EQ(platform::profile_read(file, "InternetShortcut", "IconIndex", "", 100), "1");
-  EXPECT_EQ(platform::profile_read(file, "InternetShortcut", "IDList", "?", 100), "");
-  EXPECT_EQ(platform::profile_read(file, "MonitoredItem", "FeedUrl", "", 100), "http://site/feed");
-  EXPECT_EQ(platform::profile_read(file, "{000214A0-0000-0000-C000-000000000046}", "Prop3", "", 100),
-            "19,2");
-  const std::vector<std::string> sections = section_names(file);
-  EXPECT_EQ(std::count(sections.begin(), sections.end(), "DEFAULT"), 1);
-  EXPECT_EQ(std::count(sections.begin(), sections.end(), "InternetShortcut"), 1);
-  EXPECT_EQ(section_names(dir.file("out/Dead Links/Site.url")), kShortcutSections);
-}
-
-TEST_F(FavoritesWriterTest, KeptShortcutThatExistsIsNotTouched) {
-  const std::string content = "[InternetShortcut]\r\nURL=http://old/\r\n";
-  const std::string file = dir.write("out/News/Old.url", content);
-  age_file(file);
-  const auto before = capture_tree(dir.file("out/News"));
-  save({make_record("http://new/", "News\\Old.url", 1, keep)});
-  EXPECT_EQ(capture_tree(dir.file("out/News")), before);
-  EXPECT_EQ(TempDir::read(file), content);
-}
-
 TEST_F(FavoritesWriterTest, PathThatWouldNotFitIsSkippedAndTheRestWritten) {
   std::string long_path;
   while (long_path.size() < 1000 - out.size()) long_path += "Folder\\";
@@ -203,6 +173,10 @@ TEST_F(FavoritesWriterTest, OverwritingTheTreeThatWasReadAppliesTheRun) {
   EXPECT_EQ(platform::profile_read(fixme, "InternetShortcut", "IconIndex", "", 10), "1");
   EXPECT_EQ(platform::profile_read(fixme, "{000214A0-0000-0000-C000-000000000046}", "Prop3", "", 10),
             "19,2");
+  const std::vector<std::string> sections = section_names(fixme);
+  EXPECT_EQ(std::count(sections.begin(), sections.end(), "DEFAULT"), 1);
+  EXPECT_EQ(std::count(sections.begin(), sections.end(), "InternetShortcut"), 1);
+  EXPECT_EQ(section_names(dir.file("Fav/Dead Links/Fixme.url")), kShortcutSections);
   EXPECT_EQ(url_in(dir.file("Fav/Dead Links/Fixme.url")), "http://fixme/");
   EXPECT_EQ(tree_listing(fav),
             (std::vector<std::string>{"Dead Links/", "Dead Links/Dead.url", "Dead Links/Fixme.url",
@@ -222,18 +196,15 @@ TEST_F(FavoritesWriterTest, OverwritingTheTreeThatWasReadAppliesTheRun) {
 
 // --- The output folder is a boundary ---------------------------------------
 
-TEST(ContainedRelativePath, OrdinaryNamesAreUnchanged) {
+TEST(ContainedRelativePath, OrdinaryNamesStayAndLeavingComponentsAreMended) {
   for (const char* path : {"A.URL", "News\\Sport\\C.URL", "a.b..c\\x..url", ".hidden\\x.url",
-                           "Re: notes\\x.URL", "..x\\y.URL", "x..\\y.URL", "Résumé\\ü.url"})
+                           "Re: notes\\x.URL", "..x\\y.URL", "x..\\y.URL",
+                           "Résumé\\ü.url"})
     EXPECT_EQ(contained_relative_path(path), path);
-}
-
-TEST(ContainedRelativePath, ComponentsThatWouldLeaveAreMended) {
-  struct Case {
+  const struct {
     const char* path;
     const char* contained;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"..\\x.URL", "__\\x.URL"},
       {"..\\..\\..\\x.URL", "__\\__\\__\\x.URL"},
       {".\\x.URL", "_\\x.URL"},
@@ -253,7 +224,7 @@ TEST(ContainedRelativePath, ComponentsThatWouldLeaveAreMended) {
       {"", "_"},
       {"News\\", "News\\_"},
   };
-  for (const Case& c : cases) EXPECT_EQ(contained_relative_path(c.path), c.contained) << c.path;
+  for (const auto& c : cases) EXPECT_EQ(contained_relative_path(c.path), c.contained) << c.path;
 }
 
 // Every file outside `out` below `root` must keep its bytes and time stamps,

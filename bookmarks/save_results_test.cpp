@@ -118,7 +118,7 @@ std::string tree_file(const std::string& root, const std::string& relative_path)
   return root + "\\" + contained_relative_path(relative_path);
 }
 
-// Firefox, Chrome/Edge and old Internet Explorer write these shapes.
+// A browser's own export, with the attributes and <DD> lines it writes.
 const char kFirefoxExport[] =
     "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n"
     "<!-- This is an automatically generated file.\n"
@@ -150,72 +150,6 @@ const char kFirefoxExport[] =
     "    <HR>\n"
     "    <DT><A HREF=\"http://example.com/top\">Top level</A>\n"
     "</DL>\n";
-const Link kFirefoxLinks[] = {
-    {"https://www.mozilla.org/en-US/firefox/", "Bookmarks Toolbar\\Get Help.URL"},
-    {"place:sort=8&maxResults=10", "Bookmarks Toolbar\\Most Visited.URL"},
-    {"https://support.mozilla.org/", "Mozilla Firefox\\Help &amp; Support_ FAQ_.URL"},
-    {"http://example.org/deep", "Mozilla Firefox\\Deep\\Deep link.URL"},
-    {"http://example.com/top", "Top level.URL"},
-};
-
-const char kChromeExport[] =
-    "<!DOCTYPE NETSCAPE-Bookmark-file-1>\r\n"
-    "<!-- This is an automatically generated file.\r\n"
-    "     It will be read and overwritten.\r\n"
-    "     DO NOT EDIT! -->\r\n"
-    "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=UTF-8\">\r\n"
-    "<TITLE>Bookmarks</TITLE>\r\n"
-    "<H1>Bookmarks</H1>\r\n"
-    "<DL><p>\r\n"
-    "    <DT><H3 ADD_DATE=\"1600000000\" LAST_MODIFIED=\"1600000001\" "
-    "PERSONAL_TOOLBAR_FOLDER=\"true\">Bookmarks bar</H3>\r\n"
-    "    <DL><p>\r\n"
-    "        <DT><A HREF=\"https://www.google.com/search?q=a&hl=en\" ADD_DATE=\"1600000002\" "
-    "ICON=\"data:image/png;base64,AAAA\">Google \xe2\x80\x94 search</A>\r\n"
-    "        <DT><H3 ADD_DATE=\"1600000003\" LAST_MODIFIED=\"0\">Work</H3>\r\n"
-    "        <DL><p>\r\n"
-    "            <DT><A HREF=\"javascript:alert(&quot;<b>hi</b>&quot;)\" ADD_DATE=\"1\">Say hi</A>\r\n"
-    "            <DT><A HREF=\"chrome://settings/\" ADD_DATE=\"2\">Settings</A>\r\n"
-    "        </DL><p>\r\n"
-    "    </DL><p>\r\n"
-    "    <DT><H3 ADD_DATE=\"1600000004\">Other bookmarks</H3>\r\n"
-    "    <DL><p>\r\n"
-    "        <DT><A HREF=\"https://edge.example/a|b\" ADD_DATE=\"3\">Pipe | title</A>\r\n"
-    "    </DL><p>\r\n"
-    "</DL><p>\r\n";
-const Link kChromeLinks[] = {
-    {"https://www.google.com/search?q=a&hl=en", "Bookmarks bar\\Google \xe2\x80\x94 search.URL"},
-    {"javascript:alert(&quot;<b>hi</b>&quot;)", "Bookmarks bar\\Work\\Say hi.URL"},
-    {"chrome://settings/", "Bookmarks bar\\Work\\Settings.URL"},
-    {"https://edge.example/a|b", "Other bookmarks\\Pipe _ title.URL"},
-};
-
-const char kOldIeExport[] =
-    "<!DOCTYPE NETSCAPE-Bookmark-file-1>\r\n"
-    "<!-- This is an automatically generated file.\r\n"
-    "It will be read and overwritten.\r\n"
-    "Do Not Edit! -->\r\n"
-    "<TITLE>Bookmarks</TITLE>\r\n"
-    "<H1>Bookmarks</H1>\r\n"
-    "<DL><p>\r\n"
-    "    <DT><H3 FOLDED ADD_DATE=\"1000000000\">Links</H3>\r\n"
-    "    <DL><p>\r\n"
-    "        <DT><A HREF=\"http://www.microsoft.com/isapi/redir.dll?prd=ie&pver=6&ar=CLinks\" "
-    "ADD_DATE=\"1000000001\" LAST_VISIT=\"1000000002\" LAST_MODIFIED=\"1000000003\">Free Hotmail</A>\r\n"
-    "    </DL><p>\r\n"
-    "    <DT><H3 FOLDED ADD_DATE=\"1000000004\">Media</H3>\r\n"
-    "    <DL><p>\r\n"
-    "    </DL><p>\r\n"
-    "    <DT><A HREF=\"http://www.msn.com/\" ADD_DATE=\"1000000005\" LAST_VISIT=\"0\" "
-    "LAST_MODIFIED=\"1000000006\">MSN.com</A>\r\n"
-    "    <DT><A HREF=\"http://windowsupdate.microsoft.com/\" ADD_DATE=\"1\">Windows Update</A>\r\n"
-    "</DL><p>\r\n";
-const Link kOldIeLinks[] = {
-    {"http://www.microsoft.com/isapi/redir.dll?prd=ie&pver=6&ar=CLinks", "Links\\Free Hotmail.URL"},
-    {"http://www.msn.com/", "MSN.com.URL"},
-    {"http://windowsupdate.microsoft.com/", "Windows Update.URL"},
-};
-
 struct Message {
   std::string text;
 };
@@ -308,33 +242,6 @@ TEST_F(SaveResultsTest, DispatchesOnTheOutputMode) {
     EXPECT_FALSE(platform::file_attributes(location).exists) << mode;
   }
   EXPECT_TRUE(messages.empty());
-}
-
-TEST_F(SaveResultsTest, OwnExportsOfThreeBrowsersReadAndWriteBack) {
-  struct Fixture {
-    const char* name;
-    const char* text;
-    std::vector<Link> links;
-  };
-  const Fixture fixtures[] = {
-      {"firefox.html", kFirefoxExport, {std::begin(kFirefoxLinks), std::end(kFirefoxLinks)}},
-      {"chrome.html", kChromeExport, {std::begin(kChromeLinks), std::end(kChromeLinks)}},
-      {"ie.htm", kOldIeExport, {std::begin(kOldIeLinks), std::end(kOldIeLinks)}},
-  };
-  for (const Fixture& fixture : fixtures) {
-    const std::string source = dir.write(fixture.name, fixture.text);
-    EXPECT_EQ(links_of(read_into_project(source, dir.file("check.lvn"))), fixture.links)
-        << fixture.name;
-    expect_bookmark_file_round_trip(source);
-
-    const std::string tree = dir.file(std::string("tree-") + fixture.name);
-    save(2, dir.file("first.lvn"), tree);
-    const std::vector<LVK_URL> records = read_project_file(dir.file("first.lvn"));
-    EXPECT_EQ(expect_tree_holds_every_record(records, tree), records.size());
-    const std::string first = tree_file(tree, records[0].path);
-    EXPECT_EQ(section_names(first), (std::vector<std::string>{"DEFAULT", "InternetShortcut"}));
-    EXPECT_EQ(platform::profile_read(first, "DEFAULT", "BASEURL", "", 1000), records[0].url);
-  }
 }
 
 TEST_F(SaveResultsTest, DeadBookmarksLeaveTheirFoldersForDeadLinks) {

@@ -85,49 +85,49 @@ TEST_F(StatisticsTest, CountsEachStateInBothForms) {
   EXPECT_EQ(record_total, 10u);
 }
 
-TEST_F(StatisticsTest, EmptyProjectCountsZero) {
-  ProjectOptions options;
-  options.threads = 5;
-  write_project(project, options, {});
-  record_total = 12;
+TEST_F(StatisticsTest, CountsOtherProjects) {
+  const struct {
+    const char* what;
+    uint32_t threads;
+    std::vector<LVK_URL> records;
+    size_t trailing;  // bytes of a partial record after the last one
+    std::string text;
+  } cases[] = {
+      {"empty project", 5, {}, 0, console_text(0, 0, 0, 0, 5)},
+      {"deleted records count as checked only",
+       1,
+       {make_record("http://x/", "x.url", 1, action_delete, no_connection),
+        make_record("http://y/", "y.url", 1, action_delete, http_error),
+        make_record("http://z/", "z.url", 1, quarantine, no_connection)},
+       0,
+       console_text(3, 3, 1, 0, 1)},
+      {"a partial trailing record is not counted", 2, mixed_records(), kRecordSize - 1,
+       console_text(10, 4, 1, 1, 2)},
+  };
+  console_mode = true;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ProjectOptions options;
+    options.threads = c.threads;
+    write_project(project, options, c.records);
+    std::ofstream(project, std::ios::binary | std::ios::app) << std::string(c.trailing, '\x01');
+    record_total = 77;
+    EXPECT_EQ(summary(), c.text);
+    EXPECT_EQ(record_total, c.records.size());
+  }
+  console_mode = false;
+  write_project(project, ProjectOptions{0, 0, 5, 0}, {});
   EXPECT_EQ(summary(), html_table(0, 0, 0, 0, 5));
-  EXPECT_EQ(record_total, 0u);
-  console_mode = true;
-  EXPECT_EQ(summary(), console_text(0, 0, 0, 0, 5));
-}
-
-TEST_F(StatisticsTest, DeletedRecordsCountAsCheckedOnly) {
-  ProjectOptions options;
-  options.threads = 1;
-  write_project(project, options,
-                {make_record("http://x/", "x.url", 1, action_delete, no_connection),
-                 make_record("http://y/", "y.url", 1, action_delete, http_error),
-                 make_record("http://z/", "z.url", 1, quarantine, no_connection)});
-  console_mode = true;
-  EXPECT_EQ(summary(), console_text(3, 2 + 1, 1, 0, 1));
 }
 
 TEST_F(StatisticsTest, UnopenableProjectGivesEmptyTextAndKeepsTheTotal) {
   select_project(dir.file("missing.lvn"));
-  record_total = 42;
-  EXPECT_EQ(summary(), "");
-  EXPECT_EQ(record_total, 42u);
-  console_mode = true;
-  EXPECT_EQ(summary(), "");
-  EXPECT_EQ(record_total, 42u);
-}
-
-TEST_F(StatisticsTest, PartialTrailingRecordIsNotCounted) {
-  ProjectOptions options;
-  options.threads = 2;
-  write_project(project, options, mixed_records());
-  {
-    std::ofstream out(project, std::ios::binary | std::ios::app);
-    out << std::string(kRecordSize - 1, '\x01');
+  for (bool console : {false, true}) {
+    console_mode = console;
+    record_total = 42;
+    EXPECT_EQ(summary(), "");
+    EXPECT_EQ(record_total, 42u);
   }
-  console_mode = true;
-  EXPECT_EQ(summary(), console_text(10, 4, 1, 1, 2));
-  EXPECT_EQ(record_total, 10u);
 }
 
 TEST_F(StatisticsTest, SmallBufferIsCutNeverOverrun) {

@@ -39,55 +39,33 @@ class Input {
 
 using Answers = std::vector<std::string>;
 
-TEST(ReadAnswer, StripsEveryLineEndOfItsKind) {
-  Input input("one\ntwo\r\nthree\r\r\n\nlast");
-  EXPECT_EQ(input.answers({99, 99, 99, 99, 99, 99}),
-            (Answers{"one", "two", "three", "", "last", ""}));
-}
-
-TEST(ReadAnswer, KeepsBlanksInsideAndAtTheEdges) {
-  Input input("  7\nmy project \n");
-  EXPECT_EQ(input.answers({99, 99}), (Answers{"  7", "my project "}));
-}
-
-TEST(ReadAnswer, LongLineSpillsIntoTheNextQuestion) {
-  const std::string name(99, 'n');
-  Input input(name + "rest of it\r\n3\n");
-  EXPECT_EQ(input.answers({99, 99, 24}), (Answers{name, "rest of it", "3"}));
-}
-
-TEST(ReadAnswer, SpillCanCrossSeveralQuestions) {
-  Input input("12345678901234567890123456789\n");
-  EXPECT_EQ(input.answers({24, 24}), (Answers{"123456789012345678901234", "56789"}));
-}
-
-TEST(ReadAnswer, LineOfExactlyTheLimitLeavesNothingBehind) {
-  const std::string exact(24, 'x');
-  Input lf(exact + "\nnext\n");
-  EXPECT_EQ(lf.answers({24, 24}), (Answers{exact, "next"}));
-  Input crlf(exact + "\r\nnext\r\n");
-  EXPECT_EQ(crlf.answers({24, 24}), (Answers{exact, "next"}));
-  // The cut falls between CR and LF: the LF goes with the line.
-  Input split(std::string(23, 'y') + "\r\nnext\n");
-  EXPECT_EQ(split.answers({24, 24}), (Answers{std::string(23, 'y'), "next"}));
-}
-
-TEST(ReadAnswer, ExactLimitAtTheEndOfInput) {
-  Input input("abcd");
-  EXPECT_EQ(input.answers({4, 4}), (Answers{"abcd", ""}));
-}
-
-TEST(ReadAnswer, EndOfInputGivesEmptyAnswers) {
-  Input input("");
-  EXPECT_EQ(input.answers({99, 24}), (Answers{"", ""}));
-}
-
-TEST(ReadAnswer, PathLimitOf255) {
-  const std::string path(300, 'p');
-  Input input(path + "\n");
-  const Answers got = input.answers({255, 99});
-  EXPECT_EQ(got[0], path.substr(0, 255));
-  EXPECT_EQ(got[1], path.substr(255));
+TEST(ReadAnswer, LineEndsLimitsAndSpillOver) {
+  const std::string name(99, 'n'), exact(24, 'x'), y23(23, 'y'), path(300, 'p');
+  const struct {
+    const char* what;
+    std::string input;
+    std::vector<size_t> limits;
+    Answers want;
+  } cases[] = {
+      {"every kind of line end", "one\ntwo\r\nthree\r\r\n\nlast", {99, 99, 99, 99, 99, 99},
+       {"one", "two", "three", "", "last", ""}},
+      {"blanks kept", "  7\nmy project \n", {99, 99}, {"  7", "my project "}},
+      {"a long line spills into the next question", name + "rest of it\r\n3\n", {99, 99, 24},
+       {name, "rest of it", "3"}},
+      {"spill across questions", "12345678901234567890123456789\n", {24, 24},
+       {"123456789012345678901234", "56789"}},
+      {"exactly the limit, LF", exact + "\nnext\n", {24, 24}, {exact, "next"}},
+      {"exactly the limit, CRLF", exact + "\r\nnext\r\n", {24, 24}, {exact, "next"}},
+      {"cut between CR and LF: the LF goes with the line", y23 + "\r\nnext\n", {24, 24},
+       {y23, "next"}},
+      {"exact limit at the end of input", "abcd", {4, 4}, {"abcd", ""}},
+      {"end of input gives empty answers", "", {99, 24}, {"", ""}},
+      {"path limit of 255", path + "\n", {255, 99}, {path.substr(0, 255), path.substr(255)}},
+  };
+  for (const auto& c : cases) {
+    Input input(c.input);
+    EXPECT_EQ(input.answers(c.limits), c.want) << c.what;
+  }
 }
 
 TEST(AnswerNumber, ReadsTheUsualDecimalWay) {
@@ -112,14 +90,10 @@ TEST(AnswerNumber, SaturatesInsteadOfWrapping) {
 }
 
 TEST(ProjectExtension, AnyCaseAtTheEndOnly) {
-  EXPECT_TRUE(has_project_extension("myproj.lvn"));
-  EXPECT_TRUE(has_project_extension("MyProj.LVN"));
-  EXPECT_TRUE(has_project_extension(".LvN"));
-  EXPECT_FALSE(has_project_extension("myproj"));
-  EXPECT_FALSE(has_project_extension("lvn"));
-  EXPECT_FALSE(has_project_extension(""));
-  EXPECT_FALSE(has_project_extension("x.lvn.bak"));
-  EXPECT_FALSE(has_project_extension("x_lvn"));
+  for (const char* name : {"myproj.lvn", "MyProj.LVN", ".LvN"})
+    EXPECT_TRUE(has_project_extension(name)) << name;
+  for (const char* name : {"myproj", "lvn", "", "x.lvn.bak", "x_lvn"})
+    EXPECT_FALSE(has_project_extension(name)) << name;
 }
 
 }  // namespace

@@ -60,19 +60,12 @@ std::string watch(uint32_t total, const Step& first, const std::vector<Step>& la
   return text;
 }
 
-TEST(ScannedPercent, FloatingPointCutTowardZero) {
-  EXPECT_EQ(scanned_percent(1, 3), 33u);
-  EXPECT_EQ(scanned_percent(2, 3), 66u);
-  EXPECT_EQ(scanned_percent(3, 3), 100u);
-  EXPECT_EQ(scanned_percent(1, 200), 0u);
-  EXPECT_EQ(scanned_percent(199, 200), 99u);
-  // Large counts do not overflow on the way.
-  EXPECT_EQ(scanned_percent(4000000000u, 4000000000u), 100u);
-}
-
-TEST(ScannedPercent, NoRecordsNeverDivides) {
-  EXPECT_EQ(scanned_percent(0, 0), 0u);
-  EXPECT_EQ(scanned_percent(5, 0), 0u);
+TEST(ScannedPercent, CutTowardZeroAndNeverDividingByZero) {
+  const uint32_t table[][3] = {{1, 3, 33},     {2, 3, 66}, {3, 3, 100}, {1, 200, 0},
+                               {199, 200, 99}, {0, 0, 0},  {5, 0, 0},
+                               {4000000000u, 4000000000u, 100}};  // no overflow on the way
+  for (const auto& row : table)
+    EXPECT_EQ(scanned_percent(row[0], row[1]), row[2]) << row[0] << "/" << row[1];
 }
 
 TEST(ScannedCount, SumsAllTenSlots) {
@@ -82,49 +75,43 @@ TEST(ScannedCount, SumsAllTenSlots) {
   EXPECT_EQ(scanned_count(), 0u);
 }
 
-TEST(WatchRun, NoRecordsPrintsNothingAndLeavesAtOnce) {
-  EXPECT_EQ(watch(0, Step{{}, 1}, {}), "");
-  EXPECT_TRUE(g_waits.empty());
-}
-
-TEST(WatchRun, NoWorkerRunningLeavesAtTheFirstPass) {
-  EXPECT_EQ(watch(10, Step{{}, 0}, {}), "");
-  EXPECT_TRUE(g_waits.empty());
-}
-
-TEST(WatchRun, PrintsOnlyWhenTheCountChanged) {
-  const std::string text = watch(10, Step{{0}, 2},
-                                 {
-                                     Step{{2, 1}, 2},  // 3
-                                     Step{{2, 1}, 2},  // still 3: no line
-                                     Step{{4, 3}, 1},  // 7
-                                     Step{{4, 4}, 0},  // 8, run over
-                                 });
-  EXPECT_EQ(text,
-            "3/10 favorites scanned (30%)...\r\n"
-            "7/10 favorites scanned (70%)...\r\n"
-            "8/10 favorites scanned (80%)...\r\n");
-  EXPECT_EQ(g_waits, (std::vector<unsigned>{5000, 5000, 5000, 5000}));
-}
-
-TEST(WatchRun, FirstPassPrintsBeforeAnyWait) {
-  const std::string text = watch(3, Step{{1}, 1}, {Step{{2}, 0}});
-  EXPECT_EQ(text,
-            "1/3 favorites scanned (33%)...\r\n"
-            "2/3 favorites scanned (66%)...\r\n");
-  EXPECT_EQ(g_waits.size(), 1u);
-}
-
-TEST(WatchRun, LeavesWhenEveryRecordIsScannedEvenWithWorkersRunning) {
-  const std::string text = watch(4, Step{{2}, 2}, {Step{{2, 2}, 2}});
-  EXPECT_EQ(text,
-            "2/4 favorites scanned (50%)...\r\n"
-            "4/4 favorites scanned (100%)...\r\n");
-  EXPECT_EQ(g_waits.size(), 1u);
-}
-
-TEST(WatchRun, ScannedWithoutRecordTotalPrintsZeroPercent) {
-  EXPECT_EQ(watch(0, Step{{2}, 0}, {}), "2/0 favorites scanned (0%)...\r\n");
+TEST(WatchRun, PrintsOnChangeAndLeavesWhenDone) {
+  const struct {
+    const char* what;
+    uint32_t total;
+    Step first;
+    std::vector<Step> later;
+    std::string text;
+    size_t waits;
+  } cases[] = {
+      {"no records: nothing, at once", 0, {{}, 1}, {}, "", 0},
+      {"no worker running: leaves at the first pass", 10, {{}, 0}, {}, "", 0},
+      {"only changed counts print",
+       10,
+       {{0}, 2},
+       {{{2, 1}, 2}, {{2, 1}, 2}, {{4, 3}, 1}, {{4, 4}, 0}},
+       "3/10 favorites scanned (30%)...\r\n7/10 favorites scanned (70%)...\r\n"
+       "8/10 favorites scanned (80%)...\r\n",
+       4},
+      {"the first pass prints before any wait",
+       3,
+       {{1}, 1},
+       {{{2}, 0}},
+       "1/3 favorites scanned (33%)...\r\n2/3 favorites scanned (66%)...\r\n",
+       1},
+      {"every record scanned ends it with workers running",
+       4,
+       {{2}, 2},
+       {{{2, 2}, 2}},
+       "2/4 favorites scanned (50%)...\r\n4/4 favorites scanned (100%)...\r\n",
+       1},
+      {"no record total: 0%", 0, {{2}, 0}, {}, "2/0 favorites scanned (0%)...\r\n", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(watch(c.total, c.first, c.later), c.text);
+    EXPECT_EQ(g_waits, std::vector<unsigned>(c.waits, 5000));
+  }
 }
 
 using Clock = std::chrono::steady_clock;

@@ -619,4 +619,91 @@ TEST(Messages, AppCommandsGoToTheSink) {
   EXPECT_EQ(seen_commands[1].second, 1u);
 }
 
+// ---------------------------------------------------------------------------
+// Paths of 260 characters or more
+
+// A chain of folders below a root. At the end every folder is renamed to one
+// letter, from the top down, so that the temporary folder's removal
+// (std::filesystem, limited to 260 characters on Windows) reaches each level.
+struct FolderChain {
+  std::string root;
+  std::vector<std::string> names;
+  ~FolderChain() {
+    fs::path current = root;
+    for (const std::string& name : names) {
+      const std::string short_name = name.substr(0, 1);
+      std::error_code ec;
+      fs::rename(current / name, current / short_name, ec);
+      if (ec) return;
+      current /= short_name;
+    }
+  }
+};
+
+// The Windows ANSI file and profile functions stop short of 260 characters;
+// a bookmark tree can hold longer paths, and each backend must still read,
+// write, list and delete there.
+TEST(LongPaths, ProfilesFilesAndListingsBeyondThe260CharacterLimit) {
+  TempDir dir;
+  FolderChain chain{dir.path(), {}};
+  std::string folder = backslashed(dir.path());
+  for (char letter = 'a'; folder.size() < 390; ++letter) {
+    const std::string name(47, letter);
+    folder += "\\" + name;
+    ASSERT_TRUE(platform::create_directory(folder)) << folder.size() << " characters";
+    chain.names.push_back(name);
+  }
+  EXPECT_TRUE(platform::file_attributes(folder).is_directory);
+  const std::string shortcut = folder + "\\link.url";
+  ASSERT_GE(shortcut.size(), 400u);
+
+  // Profiles: created when missing, matched without case, read back whole.
+  EXPECT_EQ(platform::profile_read(shortcut, "InternetShortcut", "URL", "none", 100), "none");
+  EXPECT_TRUE(platform::profile_write(shortcut, "InternetShortcut", "URL", "http://long.example/"));
+  EXPECT_TRUE(platform::profile_write(shortcut, "DEFAULT", "BASEURL", "http://long.example/"));
+  EXPECT_TRUE(platform::profile_write(shortcut, "internetshortcut", "url", "http://moved.example/"));
+  EXPECT_TRUE(platform::profile_write(shortcut, "Counts", "n", "42"));
+  EXPECT_EQ(platform::profile_read(shortcut, "INTERNETSHORTCUT", "Url", "", 1000),
+            "http://moved.example/");
+  EXPECT_EQ(platform::profile_read(shortcut, "InternetShortcut", "URL", "", 8), "http://");
+  EXPECT_EQ(platform::profile_read(shortcut, "DEFAULT", "missing", "dflt", 100), "dflt");
+  EXPECT_EQ(platform::profile_read_int(shortcut, "counts", "N", 7), 42);
+  EXPECT_EQ(platform::profile_read_int(shortcut, "Counts", "none", 7), 7);
+  EXPECT_EQ(read_all(shortcut),
+            "[InternetShortcut]\r\nURL=http://moved.example/\r\n"
+            "[DEFAULT]\r\nBASEURL=http://long.example/\r\n"
+            "[Counts]\r\nn=42\r\n");
+  // ".." in a long path names the same file.
+  const size_t last = folder.rfind('\\');
+  const std::string roundabout = folder + "\\..\\" + folder.substr(last + 1) + "\\link.url";
+  EXPECT_EQ(platform::profile_read(roundabout, "InternetShortcut", "URL", "", 100),
+            "http://moved.example/");
+  EXPECT_FALSE(platform::profile_write(folder + "\\missing\\x.url", "S", "k", "v"));
+
+  // Files: created, read, copied and deleted.
+  const std::string data = folder + "\\data.bin";
+  {
+    File file = platform::open_file(data, FileAccess::create_truncate);
+    ASSERT_TRUE(file.is_open());
+    EXPECT_TRUE(file.write("abc", 3));
+  }
+  EXPECT_EQ(read_all(data), "abc");
+  EXPECT_TRUE(platform::file_readable(data));
+  EXPECT_TRUE(platform::file_attributes(data).exists);
+  EXPECT_TRUE(platform::copy_file(data, folder + "\\copy.bin"));
+  EXPECT_EQ(read_all(folder + "\\copy.bin"), "abc");
+
+  // Listing: no temporary file left behind by the profile writes.
+  EXPECT_EQ(names(list(folder + "\\*.*")),
+            (std::set<std::string>{".", "..", "link.url", "data.bin", "copy.bin"}));
+  EXPECT_EQ(names(list(folder + "\\*.URL")), (std::set<std::string>{"link.url"}));
+
+  EXPECT_TRUE(platform::delete_file(data));
+  EXPECT_TRUE(platform::delete_file(folder + "\\copy.bin"));
+  EXPECT_FALSE(platform::file_attributes(data).exists);
+  EXPECT_FALSE(platform::file_readable(data));
+  EXPECT_FALSE(platform::delete_file(data));
+  EXPECT_EQ(names(list(folder + "\\*.*")), (std::set<std::string>{".", "..", "link.url"}));
+}
+
 }  // namespace

@@ -45,6 +45,17 @@ const char kBookmarkFileHeader[] =
     "    <H1>Bookmarks</H1>\r\n"
     "<DL>\r\n";
 
+// The transcript of a new project up to the save menu, its source step as
+// given; of a resumed one; and the end of every run.
+std::string new_project(const std::string& source_step) {
+  return std::string(kBanner) + kResumeQuestion + kSourceMenu + source_step + kNameQuestion +
+         kThreadsQuestion + kRunning + kSaveMenu;
+}
+std::string resumed(const std::string& totals) {
+  return std::string(kBanner) + kResumeQuestion + totals + kRunning + kSaveMenu;
+}
+const std::string kEnd = std::string(kDone) + kPausePrompt + "\r\n";
+
 std::string link_line(const std::string& url, const std::string& name) {
   return "<DT><A HREF=\"" + url + "\">" + name + "</A>\r\n";
 }
@@ -132,10 +143,8 @@ TEST_F(ConsoleE2E, NewProjectFromBookmarkFileExportedToABookmarkFile) {
 
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(without_progress(r.out),
-            std::string(kBanner) + kResumeQuestion + kSourceMenu + kBookmarkFileQuestion +
-                "Using file: " + source + "\r\n" + kNameQuestion + kThreadsQuestion + kRunning +
-                kSaveMenu + kTargetFileQuestion + "Saving to: " + target + "\r\n" + kDone +
-                kPausePrompt + "\r\n");
+            new_project(kBookmarkFileQuestion + ("Using file: " + source + "\r\n")) +
+                kTargetFileQuestion + "Saving to: " + target + "\r\n" + kEnd);
   EXPECT_TRUE(progress_well_formed(r.out, 4)) << r.out;
 
   EXPECT_EQ(TempDir::read(target), cleaned_mixed_bookmark_file());
@@ -162,10 +171,8 @@ TEST_F(ConsoleE2E, NewProjectFromFavoritesTreeSavedToADirectory) {
 
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(without_progress(r.out),
-            std::string(kBanner) + kResumeQuestion + kSourceMenu + kDirectoryQuestion +
-                "Using directory: " + tree + "\r\n" + kNameQuestion + kThreadsQuestion +
-                kRunning + kSaveMenu + kTargetDirectoryQuestion + "Saving to: " + target +
-                "\r\n" + kDone + kPausePrompt + "\r\n");
+            new_project(kDirectoryQuestion + ("Using directory: " + tree + "\r\n")) +
+                kTargetDirectoryQuestion + "Saving to: " + target + "\r\n" + kEnd);
   EXPECT_EQ(tree_listing(target),
             (std::vector<std::string>{"Dead Links/", "Dead Links/Broken.url", "Dead Links/Gone.url",
                                       "Good.url", "News/"}));
@@ -183,9 +190,7 @@ TEST_F(ConsoleE2E, ResumesByNameWithAndWithoutTheExtension) {
                      {make_record(good_, "Good.URL", 1, 0, 0), make_record(gone_, "Gone.URL")});
   Outcome r = run("again\n9\n");
   ASSERT_EQ(r.exit_code, 0) << r.err;
-  EXPECT_EQ(without_progress(r.out), std::string(kBanner) + kResumeQuestion +
-                                         summary(2, 1, 0, 0, 1) + kRunning + kSaveMenu + kDone +
-                                         kPausePrompt + "\r\n");
+  EXPECT_EQ(without_progress(r.out), resumed(summary(2, 1, 0, 0, 1)) + kEnd);
   EXPECT_EQ(server.count("/status/404?e=gone"), 1);
   EXPECT_EQ(server.count("/status/200?e=good"), 0);
 
@@ -193,9 +198,7 @@ TEST_F(ConsoleE2E, ResumesByNameWithAndWithoutTheExtension) {
   // nothing, and the totals show the run before.
   r = run("again.lvn\n9\n");
   ASSERT_EQ(r.exit_code, 0) << r.err;
-  EXPECT_EQ(without_progress(r.out), std::string(kBanner) + kResumeQuestion +
-                                         summary(2, 2, 0, 0, 1) + kRunning + kSaveMenu + kDone +
-                                         kPausePrompt + "\r\n");
+  EXPECT_EQ(without_progress(r.out), resumed(summary(2, 2, 0, 0, 1)) + kEnd);
   EXPECT_EQ(server.total(), 1);
   EXPECT_FALSE(fs::exists(project("again.lvn.lvn")));
 }
@@ -216,9 +219,8 @@ TEST_F(ConsoleE2E, SaveOverTheFavoritesFolderNamedInTheRegistry) {
 
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(without_progress(r.out),
-            std::string(kBanner) + kResumeQuestion + kSourceMenu + "Using directory: " +
-                favorites + "\r\n" + kNameQuestion + kThreadsQuestion + kRunning + kSaveMenu +
-                "Saving to: " + favorites + ".\r\n" + kDone + kPausePrompt + "\r\n");
+            new_project("Using directory: " + favorites + "\r\n") + "Saving to: " + favorites +
+                ".\r\n" + kEnd);
   EXPECT_EQ(tree_listing(favorites),
             (std::vector<std::string>{"Dead Links/", "Dead Links/Gone.url", "Good.url"}));
 }
@@ -236,9 +238,7 @@ TEST_F(ConsoleE2E, FirefoxProfileIsReadAndWrittenBack) {
 
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(without_progress(r.out),
-            std::string(kBanner) + kResumeQuestion + kSourceMenu + "Using file: " + found +
-                "\r\n" + kNameQuestion + kThreadsQuestion + kRunning + kSaveMenu + kDone +
-                kPausePrompt + "\r\n");
+            new_project("Using file: " + found + "\r\n") + kEnd);
   EXPECT_EQ(TempDir::read(profile_file), cleaned_mixed_bookmark_file());
 }
 
@@ -259,9 +259,8 @@ TEST_F(ConsoleE2E, FirefoxLookupFailsAtTheSaveStep) {
   const Outcome r = run("\n3\n" + source + "\nunsaved\n1\n3\n");
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(without_progress(r.out),
-            std::string(kBanner) + kResumeQuestion + kSourceMenu + kBookmarkFileQuestion +
-                "Using file: " + source + "\r\n" + kNameQuestion + kThreadsQuestion + kRunning +
-                kSaveMenu + kFirefoxSaveFailure + kPausePrompt + "\r\n");
+            new_project(kBookmarkFileQuestion + ("Using file: " + source + "\r\n")) +
+                kFirefoxSaveFailure + kPausePrompt + "\r\n");
   // The results stay in the project; no bookmarks were written.
   const std::vector<LVK_URL> records = read_project_file(project("unsaved.lvn"));
   ASSERT_EQ(records.size(), 4u);
@@ -275,7 +274,8 @@ TEST_F(ConsoleE2E, ThreadAnswersAreReadAsDecimalNumbers) {
   const struct {
     const char* answer;
     uint32_t threads;
-  } cases[] = {{"0", 1}, {"11", 1}, {"-3", 1}, {"abc", 1}, {"  7", 7}, {"5x", 5}};
+  } cases[] = {{"0", 1}, {"11", 1}, {"-3", 1}, {"abc", 1}, {"  7", 7},
+               {"5x", 5}, {"10", 10}, {"1", 1}, {"", 1}};
   int n = 0;
   for (const auto& c : cases) {
     const std::string name = "t" + std::to_string(n++);
@@ -292,7 +292,7 @@ TEST_F(ConsoleE2E, SaveChoiceNineOnlySaysDone) {
   const std::string source = write_mixed_bookmark_file("b.html");
   const Outcome r = run("\n3\n" + source + "\nnine\n1\n9\n");
   ASSERT_EQ(r.exit_code, 0) << r.err;
-  const std::string tail = std::string(kSaveMenu) + kDone + kPausePrompt + "\r\n";
+  const std::string tail = kSaveMenu + kEnd;
   ASSERT_GE(r.out.size(), tail.size());
   EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail);
   EXPECT_TRUE(tree_listing(output.path()).empty());
@@ -308,10 +308,8 @@ TEST_F(ConsoleE2E, OverLongAnswerSpillsIntoTheNextQuestion) {
   const Outcome r = run("\n" + choice + source + "\nspill\n1\n4\n" + output.file("o.htm") + "\n");
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(without_progress(r.out),
-            std::string(kBanner) + kResumeQuestion + kSourceMenu + kBookmarkFileQuestion +
-                "Using file: " + source + "\r\n" + kNameQuestion + kThreadsQuestion + kRunning +
-                kSaveMenu + kTargetFileQuestion + "Saving to: " + output.file("o.htm") + "\r\n" +
-                kDone + kPausePrompt + "\r\n");
+            new_project(kBookmarkFileQuestion + ("Using file: " + source + "\r\n")) +
+                kTargetFileQuestion + "Saving to: " + output.file("o.htm") + "\r\n" + kEnd);
   EXPECT_EQ(read_project_file(project("spill.lvn")).size(), 1u);
   EXPECT_EQ(TempDir::read(output.file("o.htm")),
             std::string(kBookmarkFileHeader) + link_line(good_, "Good") +
@@ -385,9 +383,8 @@ TEST_F(ConsoleE2E, KilledRunIsResumedByName) {
   const Outcome r = run("halted\n4\n" + output.file("done.htm") + "\n");
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(without_progress(r.out),
-            std::string(kBanner) + kResumeQuestion + summary(3, 1, 0, 0, 1) + kRunning +
-                kSaveMenu + kTargetFileQuestion + "Saving to: " + output.file("done.htm") +
-                "\r\n" + kDone + kPausePrompt + "\r\n");
+            resumed(summary(3, 1, 0, 0, 1)) + kTargetFileQuestion + "Saving to: " +
+                output.file("done.htm") + "\r\n" + kEnd);
   records = read_project_file(project("halted.lvn"));
   for (const LVK_URL& record : records) EXPECT_EQ(record.checked, 1u) << record.url;
   EXPECT_EQ(records[2].action, 2u);

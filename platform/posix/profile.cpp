@@ -1,12 +1,11 @@
 // Private-profile files on POSIX, with the reading and writing rules of the
 // Windows profile functions.
-#include <cstdint>
 #include <mutex>
 #include <string>
 #include <sys/stat.h>
 
 #include "platform/platform.h"
-#include "platform/posix/ini_text.h"
+#include "platform/common/ini_text.h"
 #include "platform/posix/posix_support.h"
 #include "platform/posix/profile_lock.h"
 
@@ -39,25 +38,13 @@ std::string profile_read(const std::string& file, const std::string& section,
     std::lock_guard<std::mutex> lock(posix::profile_mutex());
     if (!posix::read_whole_file(posix::native_path(file), text)) return cut(default_value, size);
   }
-  if (!posix::ini_find(text, section, key, value)) return cut(default_value, size);
+  if (!common::ini_find(text, section, key, value)) return cut(default_value, size);
   return cut(value, size);
 }
 
 int profile_read_int(const std::string& file, const std::string& section,
                      const std::string& key, int default_value) {
-  // Like the Windows function: a missing or empty value gives the default;
-  // otherwise the leading decimal number (0 when there is none).
-  const std::string text = profile_read(file, section, key, "", 30);
-  if (text.empty()) return default_value;
-  size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  uint32_t number = 0;
-  while (i < text.size() && text[i] >= '0' && text[i] <= '9')
-    number = number * 10u + static_cast<uint32_t>(text[i++] - '0');
-  if (negative) number = 0u - number;
-  return static_cast<int>(number);
+  return common::ini_int_value(profile_read(file, section, key, "", 30), default_value);
 }
 
 bool profile_write(const std::string& file, const std::string& section,
@@ -71,7 +58,7 @@ bool profile_write(const std::string& file, const std::string& section,
     struct stat st;
     if (::stat(native.c_str(), &st) == 0) return false;
   }
-  return posix::replace_file_content(native, posix::ini_set(text, section, key, value));
+  return posix::replace_file_content(native, common::ini_set(text, section, key, value));
 }
 
 }  // namespace platform

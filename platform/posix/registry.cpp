@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 
 #include "platform/platform.h"
-#include "platform/posix/ini_text.h"
+#include "platform/common/ini_text.h"
 #include "platform/posix/posix_support.h"
 #include "platform/posix/profile_lock.h"
 
@@ -92,7 +92,7 @@ bool registry_key_opens(RegistryRoot root, const std::string& key) {
   }
   // A key exists when it was written to, or when a key below it was.
   const std::string section = section_for(root, key);
-  for (const std::string& name : posix::ini_section_names(text))
+  for (const std::string& name : common::ini_section_names(text))
     if (is_at_or_below(name, section)) return true;
   return false;
 }
@@ -104,7 +104,7 @@ bool registry_read_string(RegistryRoot root, const std::string& key,
     std::lock_guard<std::mutex> lock(posix::profile_mutex());
     if (!load(text)) return false;
   }
-  return posix::ini_find(text, section_for(root, key), value, out);
+  return common::ini_find(text, section_for(root, key), value, out);
 }
 
 bool registry_write_string(RegistryRoot root, const std::string& key,
@@ -121,7 +121,7 @@ bool registry_write_string(RegistryRoot root, const std::string& key,
   struct stat st;
   if (!posix::read_whole_file(file, text) && ::stat(file.c_str(), &st) == 0) return false;
   return posix::replace_file_content(
-      file, posix::ini_set(text, section_for(root, key), value, "\"" + data + "\""), 0600);
+      file, common::ini_set(text, section_for(root, key), value, "\"" + data + "\""), 0600);
 }
 
 bool registry_delete_key(RegistryRoot root, const std::string& key) {
@@ -134,7 +134,7 @@ bool registry_delete_key(RegistryRoot root, const std::string& key) {
   std::string text;
   if (!posix::read_whole_file(file, text)) return false;
   bool found = false;
-  const std::string kept = posix::ini_remove_sections(text, [&](const std::string& name) {
+  const std::string kept = common::ini_remove_sections(text, [&](const std::string& name) {
     const bool below = is_at_or_below(name, section);
     found = found || below;
     return below;

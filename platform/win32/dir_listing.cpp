@@ -1,10 +1,13 @@
 // Directory listing on Win32: find-first/next behind platform::DirListing.
+// A pattern of MAX_PATH characters or more is searched with the wide
+// functions in its "\\?\" form, and the names come back in the ANSI code page.
 #include <windows.h>
 
 #include <new>
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/win32/win32_support.h"
 
 namespace platform {
 
@@ -12,6 +15,8 @@ namespace platform {
 struct DirListing::State {
   HANDLE find = INVALID_HANDLE_VALUE;
   WIN32_FIND_DATAA data{};
+  WIN32_FIND_DATAW wide_data{};
+  bool wide = false;
   bool have_pending = false;
 
   ~State() {
@@ -38,7 +43,10 @@ bool DirListing::open(const std::string& pattern) {
   close();
   State* state = new (std::nothrow) State;
   if (!state) return false;
-  state->find = ::FindFirstFileA(pattern.c_str(), &state->data);
+  const std::wstring long_form = win32::long_path_form(pattern);
+  state->wide = !long_form.empty();
+  state->find = state->wide ? ::FindFirstFileW(long_form.c_str(), &state->wide_data)
+                            : ::FindFirstFileA(pattern.c_str(), &state->data);
   if (state->find == INVALID_HANDLE_VALUE) {
     delete state;
     return false;
@@ -50,6 +58,12 @@ bool DirListing::open(const std::string& pattern) {
 
 bool DirListing::next(DirEntry& entry) {
   if (!state_ || !state_->have_pending) return false;
+  if (state_->wide) {
+    entry.name = win32::narrow(state_->wide_data.cFileName);
+    entry.is_directory = (state_->wide_data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    state_->have_pending = ::FindNextFileW(state_->find, &state_->wide_data) != 0;
+    return true;
+  }
   entry.name = state_->data.cFileName;
   entry.is_directory = (state_->data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   state_->have_pending = ::FindNextFileA(state_->find, &state_->data) != 0;

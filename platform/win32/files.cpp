@@ -1,5 +1,6 @@
 // Files on Win32: handles behind platform::File, attributes, directory
-// creation, deletion and copying.
+// creation, deletion and copying. Paths of MAX_PATH characters or more go to
+// the wide functions in their "\\?\" form (see long_path_form).
 #include <windows.h>
 
 #include <string>
@@ -15,6 +16,18 @@ HANDLE as_handle(intptr_t value) { return reinterpret_cast<HANDLE>(value); }
 
 // One transfer of ReadFile/WriteFile is a DWORD; larger requests are split.
 constexpr size_t kMaxChunk = 1u << 30;
+
+// CreateDirectory leaves room for an 8.3 name below the new folder.
+constexpr size_t kDirectoryPathLimit = MAX_PATH - 12;
+
+HANDLE create_file(const std::string& path, DWORD desired, DWORD share, DWORD disposition) {
+  const std::wstring long_form = win32::long_path_form(path);
+  if (!long_form.empty())
+    return ::CreateFileW(long_form.c_str(), desired, share, nullptr, disposition,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  return ::CreateFileA(path.c_str(), desired, share, nullptr, disposition,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
 
 }  // namespace
 
@@ -113,22 +126,22 @@ File open_file(const std::string& path, FileAccess access) {
       break;
   }
   File file;
-  HANDLE handle = ::CreateFileA(path.c_str(), desired, share, nullptr, disposition,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE handle = create_file(path, desired, share, disposition);
   if (handle != INVALID_HANDLE_VALUE) file.handle_ = reinterpret_cast<intptr_t>(handle);
   return file;
 }
 
 bool file_readable(const std::string& path) {
-  win32::ScopedHandle handle(::CreateFileA(path.c_str(), GENERIC_READ,
-                                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  win32::ScopedHandle handle(
+      create_file(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING));
   return handle.valid() && ::GetFileType(handle.get()) == FILE_TYPE_DISK;
 }
 
 FileAttributes file_attributes(const std::string& path) {
   FileAttributes attributes;
-  const DWORD bits = ::GetFileAttributesA(path.c_str());
+  const std::wstring long_form = win32::long_path_form(path);
+  const DWORD bits = long_form.empty() ? ::GetFileAttributesA(path.c_str())
+                                       : ::GetFileAttributesW(long_form.c_str());
   if (bits == INVALID_FILE_ATTRIBUTES) return attributes;
   attributes.exists = true;
   attributes.is_directory = (bits & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -136,13 +149,26 @@ FileAttributes file_attributes(const std::string& path) {
 }
 
 bool create_directory(const std::string& path) {
+  const std::wstring long_form = win32::long_path_form(path, kDirectoryPathLimit);
+  if (!long_form.empty()) return ::CreateDirectoryW(long_form.c_str(), nullptr) != 0;
   return ::CreateDirectoryA(path.c_str(), nullptr) != 0;
 }
 
-bool delete_file(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
+bool delete_file(const std::string& path) {
+  const std::wstring long_form = win32::long_path_form(path);
+  if (!long_form.empty()) return ::DeleteFileW(long_form.c_str()) != 0;
+  return ::DeleteFileA(path.c_str()) != 0;
+}
 
 bool copy_file(const std::string& from, const std::string& to) {
-  return ::CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
+  const std::wstring long_from = win32::long_path_form(from);
+  const std::wstring long_to = win32::long_path_form(to);
+  if (long_from.empty() && long_to.empty())
+    return ::CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
+  // One long path takes both to the wide function.
+  const std::wstring wide_from = long_from.empty() ? win32::widen(from) : long_from;
+  const std::wstring wide_to = long_to.empty() ? win32::widen(to) : long_to;
+  return ::CopyFileW(wide_from.c_str(), wide_to.c_str(), FALSE) != 0;
 }
 
 }  // namespace platform

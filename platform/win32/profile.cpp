@@ -1,17 +1,111 @@
-// Private-profile files on Win32: the system's own functions.
+// Private-profile files on Win32: the system's own functions, and for paths
+// of MAX_PATH characters or more (which those functions cannot open) the
+// shared profile text code over the file read and written through its
+// "\\?\" form, with the same rules: sections and keys matched without case,
+// every other byte kept, new lines ended with CRLF, the file created when
+// missing.
 #include <windows.h>
 
+#include <atomic>
+#include <mutex>
 #include <string>
 #include <vector>
 
+#include "platform/common/ini_text.h"
 #include "platform/platform.h"
+#include "platform/win32/win32_support.h"
 
 namespace platform {
+
+namespace {
+
+// Read-modify-write of long-path profiles is one step for this process, as
+// the system's functions make it for short paths.
+std::mutex& long_profile_mutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+std::string cut(const std::string& text, size_t size) {
+  if (size == 0) return std::string();
+  return text.size() > size - 1 ? text.substr(0, size - 1) : text;
+}
+
+// Reads a whole file; false when it cannot be opened or read.
+bool read_whole_file(const std::wstring& path, std::string& text) {
+  win32::ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return false;
+  text.clear();
+  char buffer[4096];
+  for (;;) {
+    DWORD got = 0;
+    if (!::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr)) return false;
+    if (got == 0) return true;
+    text.append(buffer, got);
+  }
+}
+
+// Replaces a file's content through a temporary file beside it, so that a
+// failed write leaves the old content.
+bool replace_file_content(const std::wstring& path, const std::string& text) {
+  static std::atomic<unsigned> counter{0};
+  const std::wstring temp = path + L".lvn-tmp-" + std::to_wstring(::GetCurrentProcessId()) +
+                            L"-" + std::to_wstring(counter.fetch_add(1));
+  bool ok;
+  {
+    win32::ScopedHandle file(::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) return false;
+    ok = true;
+    size_t done = 0;
+    while (ok && done < text.size()) {
+      const size_t rest = text.size() - done;
+      const DWORD want = rest < (1u << 30) ? static_cast<DWORD>(rest) : (1u << 30);
+      DWORD put = 0;
+      ok = ::WriteFile(file.get(), text.data() + done, want, &put, nullptr) && put > 0;
+      done += put;
+    }
+  }
+  if (ok) ok = ::MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+  if (!ok) ::DeleteFileW(temp.c_str());
+  return ok;
+}
+
+std::string long_profile_read(const std::wstring& path, const std::string& section,
+                              const std::string& key, const std::string& default_value,
+                              size_t size) {
+  std::string text;
+  {
+    std::lock_guard<std::mutex> lock(long_profile_mutex());
+    if (!read_whole_file(path, text)) return cut(default_value, size);
+  }
+  std::string value;
+  if (!common::ini_find(text, section, key, value)) return cut(default_value, size);
+  return cut(value, size);
+}
+
+bool long_profile_write(const std::wstring& path, const std::string& section,
+                        const std::string& key, const std::string& value) {
+  std::lock_guard<std::mutex> lock(long_profile_mutex());
+  std::string text;
+  // A missing file starts empty; one that exists but cannot be read must
+  // not be replaced by a file holding only the new key.
+  if (!read_whole_file(path, text) &&
+      ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+    return false;
+  return replace_file_content(path, common::ini_set(text, section, key, value));
+}
+
+}  // namespace
 
 std::string profile_read(const std::string& file, const std::string& section,
                          const std::string& key, const std::string& default_value,
                          size_t size) {
   if (size == 0) return std::string();
+  const std::wstring long_form = win32::long_path_form(file);
+  if (!long_form.empty()) return long_profile_read(long_form, section, key, default_value, size);
   if (size > 0x7fffffff) size = 0x7fffffff;
   std::vector<char> buffer(size, '\0');
   const DWORD length =
@@ -22,12 +116,18 @@ std::string profile_read(const std::string& file, const std::string& section,
 
 int profile_read_int(const std::string& file, const std::string& section,
                      const std::string& key, int default_value) {
+  const std::wstring long_form = win32::long_path_form(file);
+  if (!long_form.empty())
+    return common::ini_int_value(long_profile_read(long_form, section, key, "", 30),
+                                 default_value);
   return static_cast<int>(
       ::GetPrivateProfileIntA(section.c_str(), key.c_str(), default_value, file.c_str()));
 }
 
 bool profile_write(const std::string& file, const std::string& section,
                    const std::string& key, const std::string& value) {
+  const std::wstring long_form = win32::long_path_form(file);
+  if (!long_form.empty()) return long_profile_write(long_form, section, key, value);
   return ::WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(),
                                       file.c_str()) != 0;
 }

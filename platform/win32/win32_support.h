@@ -4,8 +4,23 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace platform {
 namespace win32 {
+
+// The ANSI file functions (CreateFileA, GetPrivateProfileStringA, ...) take
+// paths of fewer than MAX_PATH characters only, with the "\\?\" prefix or
+// without. For a longer path this gives the "\\?\" form of its full path
+// (made absolute, '/' turned into '\\', "." and ".." resolved) for the wide
+// functions, which lifts the limit. It gives an empty string when the path
+// and its full form are both shorter than `limit`, so the ANSI function is
+// called as before, and when the path cannot be converted, so that the ANSI
+// function reports the failure.
+std::wstring long_path_form(const std::string& path, size_t limit = MAX_PATH);
+// Text in the code page of the ANSI file functions, and back.
+std::wstring widen(const std::string& text);
+std::string narrow(const std::wstring& text);
 
 // Owns one kernel handle; closes it on destruction.
 class ScopedHandle {

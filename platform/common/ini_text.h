@@ -1,12 +1,14 @@
-// The private-profile (INI) format over text held in memory, shared by the
-// profile functions and the file-backed registry of the POSIX backend.
+// The private-profile (INI) format over text held in memory: the POSIX
+// backend's profile functions and file-backed registry, and the Win32
+// backend's profile functions for paths too long for the system's own.
+// Pure string work, no calls to the operating system.
 #pragma once
 
 #include <string>
 #include <vector>
 
 namespace platform {
-namespace posix {
+namespace common {
 
 // Finds key in the first section of that name (both without regard to case);
 // the value loses surrounding blanks and one pair of matching quotes.
@@ -22,6 +24,13 @@ std::vector<std::string> ini_section_names(const std::string& text);
 // new lines end with "\r\n".
 std::string ini_set(const std::string& text, const std::string& section,
                     const std::string& key, const std::string& value);
+// A profile value read as an integer the way the Windows function reads it:
+// empty gives default_value, otherwise the leading decimal number after
+// blanks and an optional sign (0 when there is none), wrapping like an
+// unsigned 32-bit number.
+int ini_int_value(const std::string& value, int default_value);
+// ASCII comparison without regard to case, as sections and keys are matched.
+bool ini_names_equal(const std::string& a, const std::string& b);
 // Removes every section (header and lines) whose name the predicate accepts.
 template <typename Accept>
 std::string ini_remove_sections(const std::string& text, Accept accept);
@@ -49,5 +58,5 @@ std::string ini_remove_sections(const std::string& text, Accept accept) {
   return out;
 }
 
-}  // namespace posix
+}  // namespace common
 }  // namespace platform
