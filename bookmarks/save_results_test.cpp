@@ -269,19 +269,6 @@ TEST_F(SaveResultsTest, DeadBookmarksLeaveTheirFoldersForDeadLinks) {
                 {"http://example.org/", "Dead Links\\Deep link.URL"},
                 {"http://example.com/top", "Dead Links\\Top level.URL"},
             }));
-
-  // The same project as a tree: a bookmark file's records become shortcut
-  // files in its folders, with a "DEFAULT" section before "InternetShortcut".
-  save(2, dir.file("p.lvn"), dir.file("tree"));
-  EXPECT_EQ(tree_listing(dir.file("tree")),
-            (std::vector<std::string>{
-                "Bookmarks Toolbar/", "Bookmarks Toolbar/Get Help.URL", "Dead Links/",
-                "Dead Links/Deep link.URL", "Dead Links/Most Visited.URL", "Dead Links/Top level.URL",
-                "Mozilla Firefox/", "Mozilla Firefox/Deep/", "Mozilla Firefox/Deep/Deep link.URL",
-                "Mozilla Firefox/Help &amp; Support_ FAQ_.URL"}));
-  const std::string fixed = dir.file("tree/Mozilla Firefox/Deep/Deep link.URL");
-  EXPECT_EQ(url_in(fixed), "http://example.org/");
-  EXPECT_EQ(section_names(fixed), (std::vector<std::string>{"DEFAULT", "InternetShortcut"}));
 }
 
 TEST_F(SaveResultsTest, RealBookmarkFilesSurviveBothWriters) {

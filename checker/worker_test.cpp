@@ -146,15 +146,13 @@ TEST_F(WorkerTest, EachAnswerGetsTheOutcomeOfTheStatusTable) {
 TEST_F(WorkerTest, Answer500IsDeadOnlyWhileHandle500IsOn) {
   ProjectOptions options;
   options.on_http_error = quarantine;
-  write_project(project, options, {make_record(url("/status/500?on"), "a.url")});
-  handle_500 = true;
-  ASSERT_TRUE(run_project(watcher, 1));
-  expect_state(read_project_file(project)[0], {http_error, 1, quarantine});
-
-  write_project(project, options, {make_record(url("/status/500?off"), "a.url")});
-  handle_500 = false;
-  ASSERT_TRUE(run_project(watcher, 1));
-  expect_state(read_project_file(project)[0], kValid);
+  for (const bool on : {true, false}) {
+    const std::string link = url(on ? "/status/500?on" : "/status/500?off");
+    write_project(project, options, {make_record(link, "a.url")});
+    handle_500 = on;
+    ASSERT_TRUE(run_project(watcher, 1));
+    expect_state(read_project_file(project)[0], on ? State{http_error, 1, quarantine} : kValid);
+  }
 }
 
 TEST_F(WorkerTest, OnHttpErrorChoosesTheAction) {
@@ -486,17 +484,22 @@ void run_worker_directly(uint32_t first, uint32_t count) {
   EXPECT_TRUE(task.taken.load());
 }
 
-TEST_F(WorkerTest, WorkerThatCannotOpenTheProjectEndsThroughItsNormalEnd) {
+TEST_F(WorkerTest, WorkerOnItsOwnEndsThroughItsNormalEnd) {
+  // Without its project: one end notice, and no file made.
   select_project(dir.file("missing.lvn"));
   watcher.reset();
   run_worker_directly(0, 5);
   EXPECT_EQ(running_workers.load(), 0);
   EXPECT_EQ(watcher.end_notices(), 1);
   EXPECT_FALSE(platform::file_readable(dir.file("missing.lvn")));
-}
 
-TEST_F(WorkerTest, SliceLongerThanTheFileEndsAtItsEnd) {
-  write_project(project, ProjectOptions{}, std::vector<LVK_URL>(2, make_record("", "a.ini")));
+  // A slice longer than the file ends at its end, and without a session the
+  // links stay pending.
+  ASSERT_EQ(internet_session.load(), nullptr);
+  select_project(project);
+  write_project(project, ProjectOptions{},
+                {make_record("", "a.ini"), make_record("", "b.ini"),
+                 make_record(url("/status/200?nosession"), "c.url")});
   const size_t size = file_bytes(project).size();
   watcher.reset();
   run_worker_directly(1, 5);
@@ -504,22 +507,9 @@ TEST_F(WorkerTest, SliceLongerThanTheFileEndsAtItsEnd) {
   const std::vector<LVK_URL> done = read_project_file(project);
   expect_state(done[0], kPending);  // not in the slice
   expect_state(done[1], kValid);
-  EXPECT_EQ(file_bytes(project).size(), size) << "a run never extends a project";
-}
-
-TEST_F(WorkerTest, WithoutASessionLinksStayPending) {
-  ASSERT_EQ(internet_session.load(), nullptr);
-  write_project(project, ProjectOptions{},
-                {make_record("", "a.ini"), make_record(url("/status/200?nosession"), "b.url"),
-                 make_record("", "c.url")});
-  watcher.reset();
-  run_worker_directly(0, 3);
-  EXPECT_EQ(watcher.end_notices(), 1);
-  const std::vector<LVK_URL> done = read_project_file(project);
-  expect_state(done[0], kValid);
-  expect_state(done[1], kPending);
   expect_state(done[2], kPending);
   EXPECT_EQ(server.total(), 0);
+  EXPECT_EQ(file_bytes(project).size(), size) << "a run never extends a project";
 }
 
 // ---------------------------------------------------------------------------
@@ -570,7 +560,7 @@ TEST_F(WorkerTest, StopWhileWaitingLeavesTheRecordsPendingAndResumeChecksThemOnc
   }
 }
 
-TEST_F(WorkerTest, ResumingAFinishedProjectMakesNoRequest) {
+TEST_F(WorkerTest, FinishedProjectAsksNothingAndANextRunChecksItsOwn) {
   ProjectOptions options;
   options.threads = 2;
   options.on_http_error = quarantine;
@@ -580,21 +570,16 @@ TEST_F(WorkerTest, ResumingAFinishedProjectMakesNoRequest) {
                  make_record(url("/status/200?r=3"), "c.url"),
                  make_record(unreachable_url(), "d.url")});
   ASSERT_TRUE(run_project(watcher, 2));
-  const int requests = server.total();
+  ASSERT_TRUE(stop_requested.load()) << "the end of a run leaves the stop request set";
   const std::string finished = file_bytes(project);
-  EXPECT_EQ(requests, 3);
+  EXPECT_EQ(server.total(), 3);
 
   ASSERT_TRUE(run_project(watcher, 2));
   EXPECT_EQ(watcher.end_notices(), 2);
-  EXPECT_EQ(server.total(), requests);
+  EXPECT_EQ(server.total(), 3);
   EXPECT_EQ(file_bytes(project), finished);
-}
 
-TEST_F(WorkerTest, RunAfterAStoppedRunInTheSameProcessChecksItsRecords) {
-  write_project(project, ProjectOptions{}, {make_record(url("/status/200?first"), "a.url")});
-  ASSERT_TRUE(run_project(watcher, 1));
-  ASSERT_TRUE(stop_requested.load()) << "the end of a run leaves the stop request set";
-
+  // Another project in the same process is checked in full.
   const std::string second = dir.file("second.lvn");
   write_project(second, ProjectOptions{}, {make_record(url("/status/200?second"), "a.url")});
   select_project(second);

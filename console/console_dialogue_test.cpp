@@ -1,15 +1,14 @@
 // The console dialogue in-process: answers from a file, the transcript into a
 // file, real project files, real checker workers against the loopback server.
-// The whole flow byte for byte goes through the real program in
-// tests/console_e2e_test.cpp; these keep what depends on the platform (the
-// registry's Favorites folder, the Firefox profile, the desktop) and run
-// under wine64 too, plus the few rules that need no program of their own.
+// Every step byte for byte goes through the real program in
+// tests/console_e2e_test.cpp; here one whole flow (the registry's Favorites
+// folder, the desktop's dead-link list) runs in-process, natively and under
+// wine64, with the few rules that need no program of their own.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -44,11 +43,6 @@ bool running_on_windows() { return platform::module_path().find('\\') != std::st
 
 std::string join(const std::string& folder, const std::string& name) {
   return folder + (running_on_windows() ? "\\" : "/") + name;
-}
-
-void write_file(const std::string& path, const std::string& content) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << content;
 }
 
 int g_pauses = 0;
@@ -174,58 +168,6 @@ TEST_F(ConsoleDialogue, SaveChoiceOneWritesOverTheFavoritesFolder) {
   EXPECT_EQ(tree_listing(favorites),
             (std::vector<std::string>{"Dead Links/", "Dead Links/Gone.url", "Good.url"}));
   EXPECT_EQ(g_pauses, 1);
-}
-
-// A Firefox profiles folder of the test's own: HOME moves on Linux; on
-// Windows the application-data folder is used only when it holds no Mozilla
-// folder yet, and everything made there is removed.
-class FirefoxProfile {
- public:
-  FirefoxProfile() {
-    const std::string profiles = platform::firefox_profiles_folder();
-    if (running_on_windows()) {
-      mozilla_ = fs::path(profiles).parent_path().parent_path();
-      if (mozilla_.filename() != "Mozilla" || fs::exists(mozilla_)) return;
-      made_ = true;
-    }
-    profile_ = join(profiles, "x.default");
-    fs::create_directories(profile_);
-    usable_ = true;
-  }
-  ~FirefoxProfile() {
-    std::error_code ec;
-    if (made_) fs::remove_all(mozilla_, ec);
-  }
-  bool usable() const { return usable_; }
-  std::string bookmarks() const { return join(profile_, "bookmarks.html"); }
-  // The path as the lookup gives it: program paths use backslashes, and on
-  // Windows the fixed name opens whatever case the file has.
-  static std::string found_path() {
-    return platform::firefox_profiles_folder() + "\\x.default\\" +
-           (running_on_windows() ? "BOOKMARKS.HTML" : "bookmarks.html");
-  }
-
- private:
-  fs::path mozilla_;
-  std::string profile_;
-  bool made_ = false;
-  bool usable_ = false;
-};
-
-TEST_F(ConsoleDialogue, FirefoxBookmarksFoundForSourceAndWrittenBack) {
-  FirefoxProfile profile;
-  if (!profile.usable()) GTEST_SKIP() << "the application-data folder has a Mozilla folder";
-  write_file(profile.bookmarks(), bookmark_file_text({{"Good", good_}, {"Gone", gone_}}));
-  const std::string text = run("\n4\nff\n1\n3\n");
-
-  // Choice 3 saves without a "Saving to" line.
-  EXPECT_EQ(without_progress(text),
-            std::string(kBanner) + kResumeQuestion + kSourceMenu + "Using file: " +
-                FirefoxProfile::found_path() + "\r\n" + kNameQuestion + kThreadsQuestion + kRunning +
-                kSaveMenu + kDone);
-  const std::string written = TempDir::read(profile.bookmarks());
-  EXPECT_EQ(written.compare(0, 35, "<!DOCTYPE NETSCAPE-Bookmark-file-1>"), 0) << written;
-  EXPECT_GT(written.find("\">Gone</A>"), written.find("<DT><H3>Dead Links</H3>")) << written;
 }
 
 // Console mode entered some other way than "-cmd" (the wizard's "Console

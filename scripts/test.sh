@@ -35,7 +35,7 @@ rm -rf build/win64/wineprefix
 
 grep -q "ctest-exit [^0]" "$log" && status=1
 passed=0; failed=0
-while read -r pct _ _ _ f _ _ _ _ total; do
+while read -r _ _ _ f _ _ _ _ total; do
   failed=$((failed + f)); passed=$((passed + total - f))
 done < <(grep -E '^[0-9]+% tests passed, [0-9]+ tests failed out of [0-9]+' "$log")
 [ "$status" -ne 0 ] && [ "$failed" -eq 0 ] && failed=1
