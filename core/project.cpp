@@ -29,7 +29,11 @@ bool read_project_header(const char* path, ProjectHeader& header) {
 }
 
 void derive_dead_list_path() {
-  std::string path = platform::desktop_folder() + "\\Dead Links.TXT";
+  const std::string desktop = platform::desktop_folder();
+  // A Linux account may have no desktop folder yet; the list must still land.
+  if (!desktop.empty() && !platform::file_attributes(desktop).exists)
+    platform::create_directory(desktop);
+  std::string path = desktop + "\\Dead Links.TXT";
   copy_field(dead_list_path, sizeof dead_list_path, path);
 }
 

@@ -10,6 +10,7 @@
 #include "core/project.h"
 #include "core/records.h"
 #include "platform/platform.h"
+#include "tests/support/env.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -119,12 +120,15 @@ TEST_F(ProjectTest, ExistingProjectIsNeverTouched) {
 }
 
 TEST_F(ProjectTest, DeadListPathComesFromTheDesktopForNewAndReopenedProjects) {
+  // On Linux the desktop may not exist yet; it is made so the list can land.
+  ScopedEnv desktop("XDG_DESKTOP_DIR", dir.file("Desktop"));
   const std::string project = dir.file("p.lvn");
   set_paths(project, dir.write("bookmarks.htm", kBookmarks));
   dead_links_text = 1;
   create_project(true);
   const std::string expected = platform::desktop_folder() + "\\Dead Links.TXT";
   EXPECT_EQ(std::string(dead_list_path), expected);
+  EXPECT_TRUE(platform::file_attributes(platform::desktop_folder()).is_directory);
 
   // A later program run opens the same project with no settings made.
   dead_list_path[0] = '\0';
