@@ -8,15 +8,12 @@
 
 #include "tests/support/temp_dir.h"
 
-#ifndef _WIN32
 #include <sys/wait.h>
-#endif
 
 namespace fs = std::filesystem;
 
 namespace {
 
-#ifndef _WIN32
 // Copies the program into a folder of its own, since start-up works in the
 // executable's directory.
 std::string install_copy(const TempDir& dir) {
@@ -29,12 +26,8 @@ int run(const std::string& command) {
   const int status = std::system(command.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
-#endif
 
 TEST(StartupE2E, RolesExitCodesAndWorkingDirectory) {
-#ifdef _WIN32
-  GTEST_SKIP() << "started through the shell only on Linux";
-#else
   TempDir home;
   TempDir dir;
   const std::string exe = install_copy(dir);
@@ -60,7 +53,6 @@ TEST(StartupE2E, RolesExitCodesAndWorkingDirectory) {
   EXPECT_EQ(TempDir::read(dir.file("LVN.EXE")), TempDir::read(exe));
   // It does not count down itself; the copy it starts does, as every start.
   EXPECT_EQ(TempDir::read(dir.file("up.ini")), "[General]\r\nUC=2\r\n");
-#endif
 }
 
 }  // namespace
