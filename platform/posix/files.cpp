@@ -19,19 +19,6 @@ using posix::ScopedFd;
 
 static_assert(sizeof(off_t) >= 8, "64-bit file offsets are required");
 
-File::~File() { close(); }
-
-File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    close();
-    handle_ = other.handle_;
-    other.handle_ = -1;
-  }
-  return *this;
-}
-
 bool File::is_open() const { return handle_ >= 0; }
 
 size_t File::read(void* buffer, size_t n) {
@@ -140,19 +127,6 @@ bool delete_file(const std::string& path) {
 
 namespace {
 
-bool write_all(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    ssize_t put = ::write(fd, data, size);
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += put;
-    size -= static_cast<size_t>(put);
-  }
-  return true;
-}
-
 bool copy_stream(int in, int out) {
   char buffer[65536];
   for (;;) {
@@ -162,7 +136,7 @@ bool copy_stream(int in, int out) {
       return false;
     }
     if (got == 0) return true;
-    if (!write_all(out, buffer, static_cast<size_t>(got))) return false;
+    if (!posix::write_all(out, buffer, static_cast<size_t>(got))) return false;
   }
 }
 

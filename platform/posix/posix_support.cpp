@@ -52,8 +52,6 @@ bool read_whole_file(const std::string& native, std::string& content) {
   }
 }
 
-namespace {
-
 bool write_all(int fd, const char* data, size_t size) {
   while (size > 0) {
     ssize_t put = ::write(fd, data, size);
@@ -67,7 +65,6 @@ bool write_all(int fd, const char* data, size_t size) {
   return true;
 }
 
-}  // namespace
 
 bool replace_file_content(const std::string& native, const std::string& content,
                           unsigned mode) {

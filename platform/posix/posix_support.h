@@ -34,6 +34,8 @@ class ScopedFd {
   int fd_ = -1;
 };
 
+// Writes all bytes, going on after short writes and interruptions.
+bool write_all(int fd, const char* data, size_t size);
 // Reads a whole file; false when it cannot be opened or read.
 bool read_whole_file(const std::string& native, std::string& content);
 // Replaces a file's content through a temporary file in the same folder and

@@ -24,21 +24,6 @@ struct DirListing::State {
   }
 };
 
-DirListing::~DirListing() { close(); }
-
-DirListing::DirListing(DirListing&& other) noexcept : state_(other.state_) {
-  other.state_ = nullptr;
-}
-
-DirListing& DirListing::operator=(DirListing&& other) noexcept {
-  if (this != &other) {
-    close();
-    state_ = other.state_;
-    other.state_ = nullptr;
-  }
-  return *this;
-}
-
 bool DirListing::open(const std::string& pattern) {
   close();
   State* state = new (std::nothrow) State;

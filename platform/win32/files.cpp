@@ -31,19 +31,6 @@ HANDLE create_file(const std::string& path, DWORD desired, DWORD share, DWORD di
 
 }  // namespace
 
-File::~File() { close(); }
-
-File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    close();
-    handle_ = other.handle_;
-    other.handle_ = -1;
-  }
-  return *this;
-}
-
 bool File::is_open() const { return as_handle(handle_) != INVALID_HANDLE_VALUE; }
 
 size_t File::read(void* buffer, size_t n) {
