@@ -4,6 +4,8 @@
 
 #include "platform/posix/posix_support.h"
 
+#include "platform/common/ini_text.h"
+
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -93,15 +95,7 @@ bool replace_file_content(const std::string& native, const std::string& content,
 }
 
 bool equals_ignoring_case(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]);
-    unsigned char y = static_cast<unsigned char>(b[i]);
-    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
+  return common::ini_names_equal(a, b);
 }
 
 }  // namespace posix
