@@ -72,7 +72,8 @@ void write_shortcut(const std::string& file, const std::string& url) {
 
 void write_dead_link_copy(const std::string& dead_links_folder, const std::string& target_path,
                           const std::string& url) {
-  const size_t slash = target_path.rfind('\\');
+  // The location itself may end in either separator.
+  const size_t slash = target_path.find_last_of("\\/");
   const std::string name = slash == std::string::npos ? target_path : target_path.substr(slash + 1);
   const std::string copy = dead_links_folder + "\\" + name;
   if (copy.size() > kPathLimit) return;

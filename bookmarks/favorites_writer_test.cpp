@@ -89,6 +89,14 @@ TEST_F(FavoritesWriterTest, TrailingBackslashOnTheLocationMakesNoDifference) {
   EXPECT_EQ(tree_listing(other),
             (std::vector<std::string>{"Dead Links/", "Dead Links/B.URL", "News/", "News/A.URL"}));
   EXPECT_EQ(url_in(dir.file("other/News/A.URL")), "http://a/");
+
+  // A location typed with a trailing slash: the dead top-level bookmark
+  // still reaches Dead Links.
+  const std::string slashed = dir.file("slashed");
+  set_output(slashed + "/");
+  write_favorites_tree();
+  EXPECT_EQ(tree_listing(slashed), tree_listing(out));
+  EXPECT_EQ(url_in(dir.file("slashed/Dead Links/B.URL")), "http://b/");
 }
 
 TEST_F(FavoritesWriterTest, UnopenableProjectLeavesOnlyTheTwoFolders) {

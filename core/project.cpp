@@ -79,6 +79,12 @@ void create_project(bool create_only) {
     ProjectHeader header;
     if (read_project_header(project_path, header) && header.dead_links_text == 1)
       derive_dead_list_path();
+  } else if (platform::file_attributes(project_path).exists) {
+    // There is a file of that name that cannot be read: creating the project
+    // would truncate it and lose whatever it holds.
+    platform::message_box(main_window, "ERROR: Cannot create specified project !", kProductName,
+                          platform::MessageIcon::error);
+    return;
   } else if (!make_new_project()) {
     return;
   }

@@ -6,6 +6,12 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include "core/globals.h"
 #include "core/project.h"
 #include "core/records.h"
@@ -146,6 +152,37 @@ TEST_F(ProjectTest, CreateFailureIsReportedAndMakesNothing) {
                                std::to_string(static_cast<int>(platform::MessageIcon::error)));
   EXPECT_FALSE(platform::file_attributes(project).exists);
   EXPECT_EQ(running_workers.load(), 0);
+}
+
+TEST_F(ProjectTest, ExistingProjectThatCannotBeReadIsNotTruncated) {
+  const std::string project = dir.file("p.lvn");
+  set_paths(project, dir.write("bookmarks.htm", kBookmarks));
+  create_project(true);
+  const std::string before = TempDir::read(project);
+  ASSERT_EQ(before.size(), kHeaderSize + 2 * kRecordSize);
+#ifdef _WIN32
+  GTEST_SKIP() << "a file that exists but does not open for reading is made on Linux";
+#else
+  // Root reads every file, so the unreadable case runs as another user.
+  ASSERT_EQ(::chmod(project.c_str(), 0222), 0);
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
+    if (platform::file_readable(project)) ::_exit(4);  // nothing to show here
+    g_messages.clear();
+    create_project(true);
+    ::_exit(g_messages.size() == 1 ? 0 : 5);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ::chmod(project.c_str(), 0644);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 4) GTEST_SKIP() << "the file stayed readable";
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the create failure was not reported";
+  EXPECT_EQ(TempDir::read(project), before);
+#endif
 }
 
 TEST(RecordCoding, LittleEndianAtTheDocumentedOffsets) {
