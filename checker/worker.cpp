@@ -129,10 +129,14 @@ Step process_record(platform::File& file, const ProjectHeader& header, uint32_t 
     // link: it stays pending rather than being taken for dead.
     if (!session) return Step::end_slice;
     const std::string url(record.url, field_length(record.url, kUrlSize));
-    request = platform::http_open_url(session, url);
+    bool not_tried = false;
+    request = platform::http_open_url(session, url, &not_tried);
     // Stopped while waiting: the record stays pending and is checked again
     // on resume. The request, if any, went with the closed session.
     if (stop_requested.load()) return Step::end_slice;
+    // No attempt could be made (closed session, nothing to spare here): that
+    // says nothing about the link, which stays pending like the rest.
+    if (!request && not_tried) return Step::end_slice;
     if (!request) {
       mark_no_connection(record, header);
     } else {

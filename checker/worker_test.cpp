@@ -510,6 +510,19 @@ TEST_F(WorkerTest, WorkerOnItsOwnEndsThroughItsNormalEnd) {
   expect_state(done[2], kPending);
   EXPECT_EQ(server.total(), 0);
   EXPECT_EQ(file_bytes(project).size(), size) << "a run never extends a project";
+
+  // A session that was closed under the worker cannot try the link either:
+  // the link stays pending instead of being taken for dead.
+  platform::HttpSession* closed = platform::http_open_session("LVK");
+  ASSERT_NE(closed, nullptr);
+  platform::http_close_session(closed);
+  internet_session.store(closed);
+  watcher.reset();
+  run_worker_directly(1, 5);
+  internet_session.store(nullptr);
+  EXPECT_EQ(watcher.end_notices(), 1);
+  expect_state(read_project_file(project)[2], kPending);
+  EXPECT_EQ(server.total(), 0);
 }
 
 // ---------------------------------------------------------------------------

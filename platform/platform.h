@@ -202,7 +202,11 @@ HttpSession* http_open_session(const std::string& agent);
 // Opens a URL on the session: no cache writes, redirects followed. Waits for
 // the status line and headers of the final answer; never reads the body. Null
 // when the link could not be opened at all, or when the session was closed.
-HttpRequest* http_open_url(HttpSession* session, const std::string& url);
+// When not_tried is given, it tells the two apart: true when no attempt on
+// the link could be made here (the session is closed, or this machine had no
+// thread or handle to spare), which says nothing about the link itself.
+HttpRequest* http_open_url(HttpSession* session, const std::string& url,
+                           bool* not_tried = nullptr);
 // The final status code as text (such as "404"); false when it is unknown.
 bool http_query_status(HttpRequest* request, char* buffer, size_t size);
 void http_close_request(HttpRequest* request);

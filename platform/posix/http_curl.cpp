@@ -167,17 +167,30 @@ HttpSession* http_open_session(const std::string& agent) {
   return reinterpret_cast<HttpSession*>(id);
 }
 
-HttpRequest* http_open_url(HttpSession* session, const std::string& url) {
-  if (!session || !scheme_allowed(url)) return nullptr;
+HttpRequest* http_open_url(HttpSession* session, const std::string& url, bool* not_tried) {
+  bool local_failure = false;
+  if (!not_tried) not_tried = &local_failure;
+  *not_tried = false;
+  if (!session) {
+    *not_tried = true;
+    return nullptr;
+  }
+  if (!scheme_allowed(url)) return nullptr;
   const uintptr_t session_id = id_of(session);
   // Holding the state keeps it alive through the transfer even if the
   // session is closed meanwhile.
   std::shared_ptr<SessionState> state = find_session(session_id);
-  if (!state || state->closed.load()) return nullptr;
+  if (!state || state->closed.load()) {
+    *not_tried = true;
+    return nullptr;
+  }
 
   global_init();
   CURL* easy = curl_easy_init();
-  if (!easy) return nullptr;
+  if (!easy) {
+    *not_tried = true;
+    return nullptr;
+  }
   Transfer t;
   t.session = state.get();
   curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
@@ -225,11 +238,16 @@ HttpRequest* http_open_url(HttpSession* session, const std::string& url) {
     request.status_known = true;
     request.status = t.status;
   } else {
+    // A transfer cut off by the closing of its session was not a try.
+    *not_tried = state->closed.load();
     return nullptr;
   }
 
   std::lock_guard<std::mutex> lock(table_mutex);
-  if (state->closed.load() || sessions.find(session_id) == sessions.end()) return nullptr;
+  if (state->closed.load() || sessions.find(session_id) == sessions.end()) {
+    *not_tried = true;
+    return nullptr;
+  }
   const uintptr_t id = next_id++;
   requests.emplace(id, request);
   return reinterpret_cast<HttpRequest*>(id);

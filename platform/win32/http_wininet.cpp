@@ -91,7 +91,12 @@ HttpSession* http_open_session(const std::string& agent) {
   return reinterpret_cast<HttpSession*>(id);
 }
 
-HttpRequest* http_open_url(HttpSession* session, const std::string& url) {
+HttpRequest* http_open_url(HttpSession* session, const std::string& url, bool* not_tried) {
+  bool local_failure = false;
+  if (!not_tried) not_tried = &local_failure;
+  // Every early return below is a link that was not tried; only a finished
+  // open without a handle says something about the link.
+  *not_tried = true;
   if (!session) return nullptr;
   const uintptr_t session_id = id_of(session);
   Table& t = table();
@@ -110,6 +115,7 @@ HttpRequest* http_open_url(HttpSession* session, const std::string& url) {
     pending->abandoned = true;
     return nullptr;
   }
+  *not_tried = false;
   if (!pending->handle) return nullptr;
   RequestState request;
   request.session_id = session_id;
