@@ -66,8 +66,15 @@ void create_folder_chain(const std::string& path) {
 }
 
 void write_shortcut(const std::string& file, const std::string& url) {
-  platform::profile_write(file, "DEFAULT", "BASEURL", url);
-  platform::profile_write(file, "InternetShortcut", "URL", url);
+  // A line break inside a link (possible in a bookmark file's HREF) would
+  // start new lines, and so new keys, in the shortcut file; browsers drop
+  // line breaks from links, and so does the value written here.
+  std::string value;
+  value.reserve(url.size());
+  for (char c : url)
+    if (c != '\r' && c != '\n') value += c;
+  platform::profile_write(file, "DEFAULT", "BASEURL", value);
+  platform::profile_write(file, "InternetShortcut", "URL", value);
 }
 
 void write_dead_link_copy(const std::string& dead_links_folder, const std::string& target_path,

@@ -99,6 +99,15 @@ TEST_F(FavoritesWriterTest, TrailingBackslashOnTheLocationMakesNoDifference) {
   EXPECT_EQ(url_in(dir.file("slashed/Dead Links/B.URL")), "http://b/");
 }
 
+TEST_F(FavoritesWriterTest, LineBreaksInALinkAddNoKeysToTheShortcut) {
+  save({make_record("http://a/x\r\nIconFile=\\\\host\\i.ico\n[Other]\nK=v", "A.URL", 1, keep)});
+  const std::string file = dir.file("out/A.URL");
+  EXPECT_EQ(url_in(file), "http://a/xIconFile=\\\\host\\i.ico[Other]K=v");
+  EXPECT_EQ(base_url_in(file), url_in(file));
+  EXPECT_EQ(platform::profile_read(file, "InternetShortcut", "IconFile", "<none>", 100), "<none>");
+  EXPECT_EQ(section_names(file), kShortcutSections);
+}
+
 TEST_F(FavoritesWriterTest, UnopenableProjectLeavesOnlyTheTwoFolders) {
   copy_field(project_path, sizeof project_path, dir.file("missing.lvn"));
   write_favorites_tree();
