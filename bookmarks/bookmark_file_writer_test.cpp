@@ -13,14 +13,7 @@
 
 namespace {
 
-const std::string kHeader =
-    "<!DOCTYPE NETSCAPE-Bookmark-file-1>\r\n"
-    "    <!--This is an automatically generated file.\r\n"
-    "    It will be read and overwritten.\r\n"
-    "    Do Not Edit! -->\r\n"
-    "    <Title>Bookmarks</Title>\r\n"
-    "    <H1>Bookmarks</H1>\r\n"
-    "<DL>\r\n";
+const std::string kHeader = kWrittenBookmarkFileHeader;
 const std::string kEmptyDeadLinks = "<DT><H3>Dead Links</H3>\r\n<DL><p>\r\n</DL>\r\n";
 
 std::string line(const std::string& url, const std::string& name) {
@@ -67,6 +60,7 @@ class BookmarkFileWriterTest : public ::testing::Test {
 // Each project's file byte for byte: the header, the folders opened and closed
 // in project order, then the Dead Links folder.
 TEST_F(BookmarkFileWriterTest, WritesTheExactBytes) {
+  ASSERT_EQ(kHeader.size(), 207u);
   const std::string dead = "<DT><H3>Dead Links</H3>\r\n<DL><p>\r\n";
   const std::string url999 = "http://" + std::string(992, 'u');
   LVK_URL unterminated = make_record("", "");

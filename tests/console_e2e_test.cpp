@@ -36,14 +36,6 @@ using namespace transcript;
 constexpr const char kPausePrompt[] = "Press any key to continue . . . ";
 constexpr int kRunTimeoutMs = 30000;
 
-const char kBookmarkFileHeader[] =
-    "<!DOCTYPE NETSCAPE-Bookmark-file-1>\r\n"
-    "    <!--This is an automatically generated file.\r\n"
-    "    It will be read and overwritten.\r\n"
-    "    Do Not Edit! -->\r\n"
-    "    <Title>Bookmarks</Title>\r\n"
-    "    <H1>Bookmarks</H1>\r\n"
-    "<DL>\r\n";
 
 // The transcript of a new project up to the save menu, its source step as
 // given; of a resumed one; and the end of every run.
@@ -120,7 +112,7 @@ class ConsoleE2E : public ::testing::Test {
 
   // The cleaned form of the mixed bookmark file, byte for byte.
   std::string cleaned_mixed_bookmark_file() const {
-    return std::string(kBookmarkFileHeader) + link_line(good_, "Good") +
+    return std::string(kWrittenBookmarkFileHeader) + link_line(good_, "Good") +
            "<DT><H3>Dead Links</H3>\r\n<DL><p>\r\n" + link_line(gone_, "Gone") +
            link_line(broken_, "Broken") + link_line(nowhere_, "Nowhere") + "</DL>\r\n";
   }
@@ -312,7 +304,7 @@ TEST_F(ConsoleE2E, OverLongAnswerSpillsIntoTheNextQuestion) {
                 kTargetFileQuestion + "Saving to: " + output.file("o.htm") + "\r\n" + kEnd);
   EXPECT_EQ(read_project_file(project("spill.lvn")).size(), 1u);
   EXPECT_EQ(TempDir::read(output.file("o.htm")),
-            std::string(kBookmarkFileHeader) + link_line(good_, "Good") +
+            std::string(kWrittenBookmarkFileHeader) + link_line(good_, "Good") +
                 "<DT><H3>Dead Links</H3>\r\n<DL><p>\r\n</DL>\r\n");
 }
 
@@ -393,7 +385,7 @@ TEST_F(ConsoleE2E, KilledRunIsResumedByName) {
   EXPECT_EQ(server.count("/status/404?e=gone"), 1);
   EXPECT_EQ(server.count("/slow/2000?e=slow"), 3);
   EXPECT_EQ(TempDir::read(output.file("done.htm")),
-            std::string(kBookmarkFileHeader) + link_line(good_, "Good") + link_line(slow, "Slow") +
+            std::string(kWrittenBookmarkFileHeader) + link_line(good_, "Good") + link_line(slow, "Slow") +
                 "<DT><H3>Dead Links</H3>\r\n<DL><p>\r\n" + link_line(gone_, "Gone") + "</DL>\r\n");
 }
 

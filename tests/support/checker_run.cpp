@@ -1,5 +1,7 @@
 #include "tests/support/checker_run.h"
 
+#include "tests/support/project_builder.h"
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -45,14 +47,7 @@ void write_project(const std::string& file, const ProjectOptions& options,
   header.on_no_connection = options.on_no_connection;
   header.threads = options.threads;
   header.dead_links_text = options.dead_links_text;
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  unsigned char bytes[kRecordSize];
-  encode_header(header, bytes);
-  out.write(reinterpret_cast<const char*>(bytes), kHeaderSize);
-  for (const LVK_URL& record : records) {
-    encode_record(record, bytes);
-    out.write(reinterpret_cast<const char*>(bytes), kRecordSize);
-  }
+  write_project_bytes(file, header, records);
 }
 
 void select_project(const std::string& file) {

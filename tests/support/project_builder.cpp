@@ -16,13 +16,17 @@ LVK_URL make_record(const std::string& url, const std::string& path, uint32_t ch
   return record;
 }
 
-void write_project_file(const std::string& file, const std::vector<LVK_URL>& records,
-                        const std::string& source) {
-  ProjectHeader header;
-  std::memset(&header, 0, sizeof header);
-  header.format = 1;
-  header.threads = 1;
-  copy_field(header.source, sizeof header.source, source);
+const char kWrittenBookmarkFileHeader[] =
+    "<!DOCTYPE NETSCAPE-Bookmark-file-1>\r\n"
+    "    <!--This is an automatically generated file.\r\n"
+    "    It will be read and overwritten.\r\n"
+    "    Do Not Edit! -->\r\n"
+    "    <Title>Bookmarks</Title>\r\n"
+    "    <H1>Bookmarks</H1>\r\n"
+    "<DL>\r\n";
+
+void write_project_bytes(const std::string& file, const ProjectHeader& header,
+                         const std::vector<LVK_URL>& records) {
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   unsigned char bytes[kRecordSize];
   encode_header(header, bytes);
@@ -31,6 +35,16 @@ void write_project_file(const std::string& file, const std::vector<LVK_URL>& rec
     encode_record(record, bytes);
     out.write(reinterpret_cast<const char*>(bytes), kRecordSize);
   }
+}
+
+void write_project_file(const std::string& file, const std::vector<LVK_URL>& records,
+                        const std::string& source) {
+  ProjectHeader header;
+  std::memset(&header, 0, sizeof header);
+  header.format = 1;
+  header.threads = 1;
+  copy_field(header.source, sizeof header.source, source);
+  write_project_bytes(file, header, records);
 }
 
 std::vector<LVK_URL> read_project_file(const std::string& file) {

@@ -12,6 +12,13 @@
 LVK_URL make_record(const std::string& url, const std::string& path, uint32_t checked = 0,
                     uint32_t action = 0, uint32_t result = 0);
 
+// The header every written bookmark file must begin with, byte for byte.
+extern const char kWrittenBookmarkFileHeader[];
+
+// Writes a project file: the header, then the records.
+void write_project_bytes(const std::string& file, const ProjectHeader& header,
+                         const std::vector<LVK_URL>& records);
+
 // Writes a project file with a zero header (source as given) and the records.
 void write_project_file(const std::string& file, const std::vector<LVK_URL>& records,
                         const std::string& source = "");
