@@ -16,6 +16,10 @@ namespace {
 // walk for very deep trees and for directory cycles through links.
 constexpr size_t kDirBufferSize = 260;
 
+// How much of a shortcut is read: real ones are a few hundred bytes, and a
+// huge file in the tree must cost no more memory or time than this.
+constexpr size_t kShortcutReadLimit = 1 << 20;
+
 // The shortcut file path buffer ("%s\%s" of directory path and file name).
 constexpr size_t kFilePathSize = 1000;
 
@@ -46,7 +50,8 @@ void read_shortcut_file(const char* directory_path, const platform::DirEntry& en
   if (!join_into(file_path, sizeof file_path, directory_path, "\\", entry.name.c_str())) return;
 
   const std::string url =
-      platform::profile_read(file_path, "InternetShortcut", "URL", "", kUrlSize);
+      platform::profile_read_head(file_path, "InternetShortcut", "URL", "", kUrlSize,
+                                  kShortcutReadLimit);
   copy_field(record.url, sizeof record.url, url);
 
   // The relative path: the full path less the source root and the one
@@ -94,10 +99,12 @@ void walk_favorites_tree(const char* name, const char* parent) {
   platform::DirEntry entry;
   while (listing.next(entry)) {
     // Entries are handled at once, in listing order: a subdirectory is
-    // walked completely before the next sibling is looked at.
+    // walked completely before the next sibling is looked at. Only regular
+    // files are read: a FIFO or device would block or never end, and a link
+    // to nothing is no bookmark.
     if (entry.is_directory)
       walk_favorites_tree(entry.name.c_str(), path);
-    else
+    else if (entry.is_file)
       read_shortcut_file(path, entry);
   }
   listing.close();

@@ -84,6 +84,9 @@ bool copy_file(const std::string& from, const std::string& to);
 struct DirEntry {
   std::string name;  // the entry's own name, no directory part
   bool is_directory = false;
+  // A regular file, links followed: not a folder, FIFO, device, socket or a
+  // link to nothing. Only such files are ever opened for their content.
+  bool is_file = false;
 };
 
 class DirListing {
@@ -116,6 +119,12 @@ class DirListing {
 std::string profile_read(const std::string& file, const std::string& section,
                          const std::string& key, const std::string& default_value,
                          size_t size);
+// Reads a value like profile_read, from a regular file only and from no more
+// than its first `limit` bytes, and never waits: anything else (a FIFO, a
+// device, a socket, a folder, a link to nothing) gives default_value.
+std::string profile_read_head(const std::string& file, const std::string& section,
+                              const std::string& key, const std::string& default_value,
+                              size_t size, size_t limit);
 // Reads a value as an integer the way Windows does: default_value when the
 // value is missing or empty, else its leading decimal number (0 when none).
 int profile_read_int(const std::string& file, const std::string& section,

@@ -49,9 +49,12 @@ bool wildcard_match(const std::string& pattern, const std::string& name) {
   return false;
 }
 
-bool is_directory_path(const std::string& path) {
+// The kind of an entry, links followed; a link to nothing is neither kind.
+void set_kind(const std::string& path, DirEntry& entry) {
   struct stat st;
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  const bool found = ::stat(path.c_str(), &st) == 0;
+  entry.is_directory = found && S_ISDIR(st.st_mode);
+  entry.is_file = found && S_ISREG(st.st_mode);
 }
 
 }  // namespace
@@ -74,7 +77,7 @@ struct DirListing::State {
     while (dirent* entry = ::readdir(dir)) {
       if (!wildcard_match(wildcard, entry->d_name)) continue;
       pending.name = entry->d_name;
-      pending.is_directory = is_directory_path(folder + pending.name);
+      set_kind(folder + pending.name, pending);
       have_pending = true;
       return true;
     }
@@ -102,12 +105,12 @@ bool DirListing::open(const std::string& pattern) {
     }
   } else {
     struct stat st;
-    if (::stat(native.c_str(), &st) != 0 && ::lstat(native.c_str(), &st) != 0) {
+    if (::lstat(native.c_str(), &st) != 0) {
       delete state;
       return false;
     }
     state->pending.name = last;
-    state->pending.is_directory = S_ISDIR(st.st_mode);
+    set_kind(native, state->pending);
     state->have_pending = true;
   }
   state_ = state;

@@ -7,6 +7,7 @@
 #include "platform/common/ini_text.h"
 
 #include <atomic>
+#include <cstdint>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -52,6 +53,29 @@ bool read_whole_file(const std::string& native, std::string& content) {
     if (got == 0) return true;
     content.append(buffer, static_cast<size_t>(got));
   }
+}
+
+bool read_file_head(const std::string& native, size_t limit, std::string& content) {
+  content.clear();
+  // Looked at before opening, so that no device is ever opened; checked
+  // again on the descriptor in case the name changed meanwhile.
+  struct stat st;
+  if (::stat(native.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  ScopedFd fd(::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  const size_t want =
+      static_cast<uint64_t>(st.st_size) < limit ? static_cast<size_t>(st.st_size) : limit;
+  content.resize(want);
+  size_t done = 0;
+  while (done < want) {
+    const ssize_t got = ::read(fd.get(), &content[done], want - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return false;
+    if (got == 0) break;  // shrank meanwhile
+    done += static_cast<size_t>(got);
+  }
+  content.resize(done);
+  return true;
 }
 
 bool write_all(int fd, const char* data, size_t size) {

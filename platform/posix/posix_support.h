@@ -38,6 +38,9 @@ class ScopedFd {
 bool write_all(int fd, const char* data, size_t size);
 // Reads a whole file; false when it cannot be opened or read.
 bool read_whole_file(const std::string& native, std::string& content);
+// Reads at most `limit` bytes from the start of a regular file, without ever
+// waiting on a FIFO or a device; false for anything but a regular file.
+bool read_file_head(const std::string& native, size_t limit, std::string& content);
 // Replaces a file's content through a temporary file in the same folder and
 // a rename, so that a crash leaves either the old or the new content.
 // Keeps the permission bits of an existing target (or uses `mode`).

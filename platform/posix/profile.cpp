@@ -42,6 +42,20 @@ std::string profile_read(const std::string& file, const std::string& section,
   return cut(value, size);
 }
 
+std::string profile_read_head(const std::string& file, const std::string& section,
+                              const std::string& key, const std::string& default_value,
+                              size_t size, size_t limit) {
+  std::string text;
+  std::string value;
+  {
+    std::lock_guard<std::mutex> lock(posix::profile_mutex());
+    if (!posix::read_file_head(posix::native_path(file), limit, text))
+      return cut(default_value, size);
+  }
+  if (!common::ini_find(text, section, key, value)) return cut(default_value, size);
+  return cut(value, size);
+}
+
 int profile_read_int(const std::string& file, const std::string& section,
                      const std::string& key, int default_value) {
   return common::ini_int_value(profile_read(file, section, key, "", 30), default_value);

@@ -11,6 +11,15 @@
 
 namespace platform {
 
+namespace {
+
+void set_kind(DWORD attributes, DirEntry& entry) {
+  entry.is_directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  entry.is_file = (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+}
+
+}  // namespace
+
 // The find handle and the entry that the next call to next() gives.
 struct DirListing::State {
   HANDLE find = INVALID_HANDLE_VALUE;
@@ -45,12 +54,12 @@ bool DirListing::next(DirEntry& entry) {
   if (!state_ || !state_->have_pending) return false;
   if (state_->wide) {
     entry.name = win32::narrow(state_->wide_data.cFileName);
-    entry.is_directory = (state_->wide_data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    set_kind(state_->wide_data.dwFileAttributes, entry);
     state_->have_pending = ::FindNextFileW(state_->find, &state_->wide_data) != 0;
     return true;
   }
   entry.name = state_->data.cFileName;
-  entry.is_directory = (state_->data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  set_kind(state_->data.dwFileAttributes, entry);
   state_->have_pending = ::FindNextFileA(state_->find, &state_->data) != 0;
   return true;
 }

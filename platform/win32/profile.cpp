@@ -114,6 +114,45 @@ std::string profile_read(const std::string& file, const std::string& section,
   return std::string(buffer.data(), length < size ? length : size - 1);
 }
 
+// A file of at most `limit` bytes is read by the system's own function, as
+// profile_read does; of a longer one only the first `limit` bytes are read
+// and searched with the shared rules, so a huge file costs no more than that.
+std::string profile_read_head(const std::string& file, const std::string& section,
+                              const std::string& key, const std::string& default_value,
+                              size_t size, size_t limit) {
+  if (size == 0) return std::string();
+  const std::wstring long_form = win32::long_path_form(file);
+  win32::ScopedHandle handle(
+      long_form.empty()
+          ? ::CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
+          : ::CreateFileW(long_form.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER length;
+  if (!handle.valid() || ::GetFileType(handle.get()) != FILE_TYPE_DISK ||
+      !::GetFileSizeEx(handle.get(), &length) || length.QuadPart < 0)
+    return cut(default_value, size);
+  if (static_cast<unsigned long long>(length.QuadPart) <= limit) {
+    handle.reset();
+    return profile_read(file, section, key, default_value, size);
+  }
+  std::string text(limit, '\0');
+  size_t done = 0;
+  while (done < limit) {
+    const size_t rest = limit - done;
+    const DWORD want = rest < (1u << 30) ? static_cast<DWORD>(rest) : (1u << 30);
+    DWORD got = 0;
+    if (!::ReadFile(handle.get(), &text[done], want, &got, nullptr))
+      return cut(default_value, size);
+    if (got == 0) break;
+    done += got;
+  }
+  text.resize(done);
+  std::string value;
+  if (!common::ini_find(text, section, key, value)) return cut(default_value, size);
+  return cut(value, size);
+}
+
 int profile_read_int(const std::string& file, const std::string& section,
                      const std::string& key, int default_value) {
   const std::wstring long_form = win32::long_path_form(file);
