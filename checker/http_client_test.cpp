@@ -11,6 +11,10 @@
 #include <vector>
 
 #include "platform/platform.h"
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
 #include "tests/support/env.h"
 #include "tests/support/http_fixture.h"
 
@@ -61,12 +65,17 @@ TEST_F(HttpClientTest, StatusOfEveryKindOfLink) {
       {"", "none"},
       {std::string(64, 'x') + ".invalid/without/scheme", "none"},
       {server.url("/redirect-to?url=") + unreachable_url(), "none"},  // to a dead port
+      // Sent as a browser sends them: blanks around dropped, tabs and line
+      // breaks inside dropped, backslashes taken as slashes, blanks escaped.
+      {" \t" + server.url("/status/200?a b") + "\r\n", "200"},
+      {server.url("\\sta\ttus\\404"), "404"},
   };
   const auto t0 = Clock::now();
   for (const auto& [link, status] : cases) EXPECT_EQ(status_of(link), status) << link;
   EXPECT_LT(Clock::now() - t0, std::chrono::seconds(10));
   EXPECT_EQ(server.count("/redirect/0"), 1);
   EXPECT_EQ(server.count_path("/file"), 1);
+  EXPECT_EQ(server.count("/status/200?a%20b"), 1);
   EXPECT_EQ(server.last_user_agent(), "LVK");
 }
 
@@ -166,6 +175,52 @@ TEST_F(HttpClientTest, SessionClosedWhileOtherThreadsOpenLinks) {
   }
   EXPECT_EQ(status_of(server.url("/status/200")), "200");
 }
+
+// Links of one site share a connection where the server keeps it open.
+TEST(HttpClient, OneThreadReusesItsConnections) {
+  HttpFixture server(true);
+  ASSERT_TRUE(server.ok());
+  platform::HttpSession* session = platform::http_open_session("LVK");
+  for (int i = 0; i < 20; ++i) {
+    const std::string status = i % 2 ? "404" : "200";
+    platform::HttpRequest* request =
+        platform::http_open_url(session, server.url("/status/" + status + "?n=" + std::to_string(i)));
+    ASSERT_NE(request, nullptr);
+    char buffer[100] = {};
+    EXPECT_TRUE(platform::http_query_status(request, buffer, sizeof buffer));
+    EXPECT_EQ(buffer, status);
+    platform::http_close_request(request);
+  }
+  platform::http_close_session(session);
+  EXPECT_EQ(server.total(), 20);
+  EXPECT_LE(server.accepted(), 2);
+}
+
+#ifndef _WIN32
+// With no descriptor to spare here, a link is not tried at all: that says
+// nothing about the link.
+TEST_F(HttpClientTest, NoSocketToSpareIsNotATry) {
+  EXPECT_EQ(status_of(server.url("/status/200?warm")), "200");
+  rlimit saved;
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+  int highest = ::dup(0);
+  ASSERT_GE(highest, 0);
+  rlimit low = saved;
+  low.rlim_cur = static_cast<rlim_t>(highest) + 1;
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+  std::vector<int> fillers{highest};
+  for (int fd; (fd = ::dup(0)) >= 0;) fillers.push_back(fd);
+  bool not_tried = false;
+  platform::HttpRequest* request =
+      platform::http_open_url(session, unreachable_url(), &not_tried);
+  for (int fd : fillers) ::close(fd);
+  ::setrlimit(RLIMIT_NOFILE, &saved);
+  EXPECT_EQ(request, nullptr);
+  EXPECT_TRUE(not_tried);
+  platform::http_open_url(session, unreachable_url(), &not_tried);
+  EXPECT_FALSE(not_tried);  // refused: a try that found no server
+}
+#endif
 
 TEST(HttpClient, NoSessionOpensNothing) {
   EXPECT_EQ(platform::http_open_url(nullptr, "http://127.0.0.1:1/"), nullptr);

@@ -100,14 +100,13 @@ bool ask_source(const ConsoleStreams& io) {
   return true;
 }
 
-// Every console project quarantines its dead links, gathers them in a Dead
-// Links folder and on the desktop list, and counts HTTP 500 as dead.
+// Every new console project quarantines its dead links and gathers them in
+// a Dead Links folder and on the desktop list.
 void apply_console_settings() {
   on_http_error = quarantine;
   on_no_connection = quarantine;
   dead_links_folder = 1;
   dead_links_text = 1;
-  handle_500 = true;
 }
 
 void ask_name_and_threads(const ConsoleStreams& io) {
@@ -176,6 +175,9 @@ void run_console_dialogue(const ConsoleStreams& io) {
       "You can run this console from command line with -cmd switch.\r\n"
       "\r\n");
 
+  // HTTP 500 counts as dead in every console run, resumed ones included, so
+  // a link gets the same outcome however its project was started.
+  handle_500 = true;
   if (!ask_project_to_resume(io)) {
     if (!ask_source(io)) {
       pause_and_flush(io);

@@ -178,20 +178,23 @@ TEST_F(ConsoleE2E, NewProjectFromFavoritesTreeSavedToADirectory) {
 }
 
 TEST_F(ConsoleE2E, ResumesByNameWithAndWithoutTheExtension) {
-  write_project_file(project("again.lvn"),
-                     {make_record(good_, "Good.URL", 1, 0, 0), make_record(gone_, "Gone.URL")});
+  write_project_file(project("again.lvn"), {make_record(good_, "Good.URL", 1, 0, 0),
+                                            make_record(gone_, "Gone.URL"),
+                                            make_record(broken_, "Broken.URL")});
   Outcome r = run("again\n9\n");
   ASSERT_EQ(r.exit_code, 0) << r.err;
-  EXPECT_EQ(without_progress(r.out), resumed(summary(2, 1, 0, 0, 1)) + kEnd);
+  EXPECT_EQ(without_progress(r.out), resumed(summary(3, 1, 0, 0, 1)) + kEnd);
   EXPECT_EQ(server.count("/status/404?e=gone"), 1);
   EXPECT_EQ(server.count("/status/200?e=good"), 0);
+  // A 500 is dead in a resumed project as in a new one.
+  EXPECT_EQ(read_project_file(project("again.lvn"))[2].result, 1u);
 
   // Everything is checked now: a resume with the extension typed asks for
   // nothing, and the totals show the run before.
   r = run("again.lvn\n9\n");
   ASSERT_EQ(r.exit_code, 0) << r.err;
-  EXPECT_EQ(without_progress(r.out), resumed(summary(2, 2, 0, 0, 1)) + kEnd);
-  EXPECT_EQ(server.total(), 1);
+  EXPECT_EQ(without_progress(r.out), resumed(summary(3, 3, 0, 0, 1)) + kEnd);
+  EXPECT_EQ(server.total(), 2);
   EXPECT_FALSE(fs::exists(project("again.lvn.lvn")));
 }
 

@@ -5,10 +5,18 @@
 //   handles    - sessions and requests are ids in one table, never raw
 //                objects, so a handle used after its session closed finds
 //                nothing instead of freed memory
-//   transfer   - one GET that stops as soon as the final answer's status line
-//                and headers are in; the body is never read
+//   transfer   - one GET that is done as soon as the final answer's status
+//                line and headers are in; a small body that follows at once
+//                is taken in only so that the connection can serve the next
+//                link
 //   cancelling - closing a session marks it closed, shuts down every socket
-//                its transfers hold and lets their progress calls give up
+//                its transfers hold or keep for later and lets their waits
+//                give up
+//   reuse      - each thread keeps one transfer handle and its connections
+//                per session, and the session shares name lookups across
+//                threads. Connections themselves are not pooled across
+//                threads: this libcurl's shared connection cache is not safe
+//                between concurrent threads.
 #include "platform/platform.h"
 
 #include <curl/curl.h>
@@ -17,12 +25,17 @@
 
 #include <atomic>
 #include <cctype>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <set>
 #include <unordered_map>
+
+#include "platform/common/url_form.h"
 
 namespace platform {
 namespace {
@@ -35,6 +48,13 @@ struct SessionState {
   std::atomic<bool> closed{false};
   std::mutex sockets_mutex;         // guards `sockets` and socket closing
   std::set<curl_socket_t> sockets;  // every socket open on this session now
+  CURLSH* share = nullptr;          // name lookups shared by every thread
+  std::mutex share_locks[CURL_LOCK_DATA_LAST];
+
+  // Runs once no thread holds a transfer handle on the session any more.
+  ~SessionState() {
+    if (share) curl_share_cleanup(share);
+  }
 };
 
 struct RequestState {
@@ -74,13 +94,30 @@ bool scheme_allowed(const std::string& url) {
 // ---------------------------------------------------------------------------
 // transfer
 
+using Clock = std::chrono::steady_clock;
+
+// After the final headers the body is taken in only while it comes at once
+// and is small: then the connection can serve the next link. Otherwise the
+// transfer is cut, as it always was, and the connection goes with it.
+constexpr size_t kBodyDrainLimit = 64 * 1024;
+constexpr auto kBodyDrainTime = std::chrono::milliseconds(100);
+
 struct Transfer {
   SessionState* session = nullptr;
-  bool http = false;         // an HTTP status line has been seen
-  long status = 0;           // status of the latest HTTP answer
-  bool location = false;     // the latest answer names a Location
-  bool headers_done = false; // stopped on purpose after the final headers
-  bool body_started = false; // stopped on purpose at the first body byte
+  bool http = false;          // an HTTP status line has been seen
+  long status = 0;            // status of the latest HTTP answer
+  bool location = false;      // the latest answer names a Location
+  bool headers_done = false;  // the final answer's headers are in
+  Clock::time_point headers_time;
+  size_t body_bytes = 0;       // body taken in after the final headers
+  bool body_started = false;   // stopped on purpose at the first byte of a non-HTTP answer
+  bool out_of_sockets = false; // this machine had no socket to spare
+
+  void reset() {
+    SessionState* keep = session;
+    *this = Transfer();
+    session = keep;
+  }
 };
 
 bool starts_with_nocase(const char* data, size_t length, const char* prefix) {
@@ -122,12 +159,18 @@ size_t on_header(char* data, size_t size, size_t count, void* user) {
   if (t->status >= 100 && t->status < 200) return length;
   if (t->status >= 300 && t->status < 400 && t->location) return length;
   t->headers_done = true;
-  return 0;  // stops the transfer
+  t->headers_time = Clock::now();
+  return length;
 }
 
-size_t on_body(char*, size_t, size_t, void* user) {
-  static_cast<Transfer*>(user)->body_started = true;
-  return 0;  // the body is never read
+size_t on_body(char*, size_t size, size_t count, void* user) {
+  Transfer* t = static_cast<Transfer*>(user);
+  if (!t->headers_done) {
+    t->body_started = true;  // an FTP transfer began, or an answer that is not HTTP
+    return 0;
+  }
+  t->body_bytes += size * count;
+  return t->body_bytes > kBodyDrainLimit ? 0 : size * count;
 }
 
 int on_progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
@@ -138,11 +181,15 @@ int on_progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 // cancelling
 
 curl_socket_t on_open_socket(void* user, curlsocktype, struct curl_sockaddr* address) {
-  SessionState* s = static_cast<SessionState*>(user);
+  Transfer* t = static_cast<Transfer*>(user);
+  SessionState* s = t->session;
   std::lock_guard<std::mutex> lock(s->sockets_mutex);
   if (s->closed.load()) return CURL_SOCKET_BAD;
   curl_socket_t fd = ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
-  if (fd != CURL_SOCKET_BAD) s->sockets.insert(fd);
+  if (fd != CURL_SOCKET_BAD)
+    s->sockets.insert(fd);
+  else if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+    t->out_of_sockets = true;  // says nothing about the link
   return fd;
 }
 
@@ -155,19 +202,154 @@ int on_close_socket(void* user, curl_socket_t fd) {
   return ::close(fd);
 }
 
+// ---------------------------------------------------------------------------
+// reuse
+
+void lock_share(CURL*, curl_lock_data data, curl_lock_access, void* user) {
+  static_cast<SessionState*>(user)->share_locks[data].lock();
+}
+
+void unlock_share(CURL*, curl_lock_data data, void* user) {
+  static_cast<SessionState*>(user)->share_locks[data].unlock();
+}
+
+// The answer time-out that benchmarks may lower through the environment;
+// the product never sets the variable, so the 30 s below always hold there.
+long silence_limit_seconds() {
+  static const long seconds = [] {
+    const char* text = std::getenv("LVN_HTTP_SILENCE_SECONDS");
+    const long value = text ? std::atol(text) : 0;
+    return value > 0 && value < 30 ? value : 30L;
+  }();
+  return seconds;
+}
+
+// One thread's transfer handle, with the connections it keeps, for one
+// session at a time. Holding the session state keeps the shared lookups
+// alive for as long as the handle may use them.
+struct ThreadClient {
+  std::shared_ptr<SessionState> session;
+  CURLM* multi = nullptr;
+  CURL* easy = nullptr;
+  Transfer transfer;
+
+  ~ThreadClient() { release(); }
+
+  void release() {
+    if (easy) curl_easy_cleanup(easy);
+    if (multi) curl_multi_cleanup(multi);  // closes the connections it kept
+    easy = nullptr;
+    multi = nullptr;
+    session.reset();
+  }
+
+  // Ready for `state`; false when no handle could be had here.
+  bool bind(const std::shared_ptr<SessionState>& state) {
+    if (session == state && easy) return true;
+    release();
+    multi = curl_multi_init();
+    easy = curl_easy_init();
+    if (!multi || !easy) {
+      release();
+      return false;
+    }
+    session = state;
+    transfer.session = state.get();
+    set_options(*state);
+    return true;
+  }
+
+  void set_options(SessionState& state) {
+    curl_easy_setopt(easy, CURLOPT_SHARE, state.share);
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, state.agent.c_str());
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https,ftp");
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // An answer that is not HTTP still means the server was reached; the
+    // Windows client takes it as such, and its status is then unknown.
+    curl_easy_setopt(easy, CURLOPT_HTTP09_ALLOWED, 1L);
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
+    // Direct access, whatever the environment's proxy variables say.
+    curl_easy_setopt(easy, CURLOPT_PROXY, "");
+    curl_easy_setopt(easy, CURLOPT_NOPROXY, "*");
+    // The Windows client's defaults: 60 s to connect, 30 s of silence.
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, 60L);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, silence_limit_seconds());
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, on_header);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, on_body);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, on_progress);
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &transfer);
+    curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, on_open_socket);
+    curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, &transfer);
+    curl_easy_setopt(easy, CURLOPT_CLOSESOCKETFUNCTION, on_close_socket);
+    curl_easy_setopt(easy, CURLOPT_CLOSESOCKETDATA, &state);
+  }
+
+  // Runs one transfer of `url` to its end, to the end of a short body after
+  // the final headers, or to the session's closing.
+  CURLcode run(const std::string& url) {
+    transfer.reset();
+    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+    if (curl_multi_add_handle(multi, easy) != CURLM_OK) return CURLE_OUT_OF_MEMORY;
+    CURLcode rc = CURLE_OK;
+    for (;;) {
+      int running = 0;
+      if (curl_multi_perform(multi, &running) != CURLM_OK) {
+        rc = CURLE_OUT_OF_MEMORY;
+        break;
+      }
+      if (running == 0) {
+        int queued = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi, &queued))
+          if (message->msg == CURLMSG_DONE) rc = message->data.result;
+        break;
+      }
+      if (session->closed.load()) {
+        rc = CURLE_ABORTED_BY_CALLBACK;
+        break;
+      }
+      int wait_ms = 1000;  // the session's closing is seen at least this often
+      if (transfer.headers_done) {
+        const auto left = transfer.headers_time + kBodyDrainTime - Clock::now();
+        if (left <= Clock::duration::zero()) break;  // the outcome is known already
+        wait_ms = static_cast<int>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(left).count() + 1);
+      }
+      curl_multi_poll(multi, nullptr, 0, wait_ms, nullptr);
+    }
+    // A transfer still running here is cut, and its connection closed.
+    curl_multi_remove_handle(multi, easy);
+    return rc;
+  }
+};
+
+thread_local ThreadClient thread_client;
+
 }  // namespace
 
 HttpSession* http_open_session(const std::string& agent) {
   global_init();
   auto state = std::make_shared<SessionState>();
   state->agent = agent;
+  state->share = curl_share_init();
+  if (!state->share) return nullptr;
+  curl_share_setopt(state->share, CURLSHOPT_LOCKFUNC, lock_share);
+  curl_share_setopt(state->share, CURLSHOPT_UNLOCKFUNC, unlock_share);
+  curl_share_setopt(state->share, CURLSHOPT_USERDATA, state.get());
+  curl_share_setopt(state->share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+  curl_share_setopt(state->share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
   std::lock_guard<std::mutex> lock(table_mutex);
   const uintptr_t id = next_id++;
   sessions.emplace(id, std::move(state));
   return reinterpret_cast<HttpSession*>(id);
 }
 
-HttpRequest* http_open_url(HttpSession* session, const std::string& url, bool* not_tried) {
+HttpRequest* http_open_url(HttpSession* session, const std::string& link, bool* not_tried) {
   bool local_failure = false;
   if (!not_tried) not_tried = &local_failure;
   *not_tried = false;
@@ -175,6 +357,8 @@ HttpRequest* http_open_url(HttpSession* session, const std::string& url, bool* n
     *not_tried = true;
     return nullptr;
   }
+  // Opened as a browser would send it, as the Windows client does.
+  const std::string url = common::browser_url_form(link);
   if (!scheme_allowed(url)) return nullptr;
   const uintptr_t session_id = id_of(session);
   // Holding the state keeps it alive through the transfer even if the
@@ -185,45 +369,13 @@ HttpRequest* http_open_url(HttpSession* session, const std::string& url, bool* n
     return nullptr;
   }
 
-  global_init();
-  CURL* easy = curl_easy_init();
-  if (!easy) {
+  ThreadClient& client = thread_client;
+  if (!client.bind(state)) {
     *not_tried = true;
     return nullptr;
   }
-  Transfer t;
-  t.session = state.get();
-  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(easy, CURLOPT_USERAGENT, state->agent.c_str());
-  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https,ftp");
-  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  // An answer that is not HTTP still means the server was reached; the
-  // Windows client takes it as such, and its status is then unknown.
-  curl_easy_setopt(easy, CURLOPT_HTTP09_ALLOWED, 1L);
-  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
-  // Direct access, whatever the environment's proxy variables say.
-  curl_easy_setopt(easy, CURLOPT_PROXY, "");
-  curl_easy_setopt(easy, CURLOPT_NOPROXY, "*");
-  // The Windows client's defaults: 60 s to connect, 30 s of silence.
-  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, 60L);
-  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, 30L);
-  curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, on_header);
-  curl_easy_setopt(easy, CURLOPT_HEADERDATA, &t);
-  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, on_body);
-  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &t);
-  curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, on_progress);
-  curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &t);
-  curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, on_open_socket);
-  curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, state.get());
-  curl_easy_setopt(easy, CURLOPT_CLOSESOCKETFUNCTION, on_close_socket);
-  curl_easy_setopt(easy, CURLOPT_CLOSESOCKETDATA, state.get());
-
-  const CURLcode rc = curl_easy_perform(easy);
-  curl_easy_cleanup(easy);  // closes every socket of the transfer
+  const CURLcode rc = client.run(url);
+  const Transfer& t = client.transfer;
 
   RequestState request;
   request.session_id = session_id;
@@ -238,8 +390,9 @@ HttpRequest* http_open_url(HttpSession* session, const std::string& url, bool* n
     request.status_known = true;
     request.status = t.status;
   } else {
-    // A transfer cut off by the closing of its session was not a try.
-    *not_tried = state->closed.load();
+    // A transfer cut off by the closing of its session was not a try, nor
+    // one that found no socket or memory to spare on this machine.
+    *not_tried = state->closed.load() || t.out_of_sockets || rc == CURLE_OUT_OF_MEMORY;
     return nullptr;
   }
 

@@ -137,7 +137,7 @@ int number_after(const std::string& path, const std::string& prefix) {
 
 }  // namespace
 
-HttpFixture::HttpFixture() {
+HttpFixture::HttpFixture(bool keep_alive) : keep_alive_(keep_alive) {
   if (!start_sockets()) return;
   socket_type s = bind_loopback(port_);
   if (s == kBadSocket) return;
@@ -175,6 +175,11 @@ int HttpFixture::total() const {
 int HttpFixture::active() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return active_;
+}
+
+int HttpFixture::accepted() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return accepted_;
 }
 
 std::string HttpFixture::last_user_agent() const {
@@ -250,6 +255,7 @@ void HttpFixture::accept_loop() {
       return;
     }
     ++active_;
+    ++accepted_;
     connections_.emplace_back();
     Connection* c = &connections_.back();
     c->thread = std::thread(&HttpFixture::serve, this, static_cast<intptr_t>(s), c);
@@ -259,36 +265,41 @@ void HttpFixture::accept_loop() {
 void HttpFixture::serve(intptr_t raw, Connection* self) {
   const socket_type s = to_socket(raw);
   std::string request;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  bool complete = false;
-  while (!complete && request.size() < 16384 && std::chrono::steady_clock::now() < deadline) {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (stopping_) break;
-    }
-    if (!readable(s, 50)) continue;
-    char chunk[2048];
-    int n = ::recv(s, chunk, sizeof chunk, 0);
-    if (n <= 0) break;
-    request.append(chunk, static_cast<size_t>(n));
-    complete = request.find("\r\n\r\n") != std::string::npos;
-  }
-  if (complete) {
-    // "GET /target HTTP/1.1"
-    const size_t first = request.find(' ');
-    const size_t second = first == std::string::npos ? first : request.find(' ', first + 1);
-    if (second != std::string::npos) {
-      std::string agent;
-      const size_t at = request.find("\r\nUser-Agent: ");
-      if (at != std::string::npos) {
-        const size_t from = at + 14;
-        agent = request.substr(from, request.find("\r\n", from) - from);
-      }
+  bool again = true;
+  while (again) {
+    again = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    bool complete = request.find("\r\n\r\n") != std::string::npos;
+    while (!complete && request.size() < 16384 && std::chrono::steady_clock::now() < deadline) {
       {
         std::lock_guard<std::mutex> lock(mutex_);
-        user_agent_ = agent;
+        if (stopping_) break;
       }
-      answer(raw, request.substr(first + 1, second - first - 1));
+      if (!readable(s, 50)) continue;
+      char chunk[2048];
+      int n = ::recv(s, chunk, sizeof chunk, 0);
+      if (n <= 0) break;
+      request.append(chunk, static_cast<size_t>(n));
+      complete = request.find("\r\n\r\n") != std::string::npos;
+    }
+    if (complete) {
+      // "GET /target HTTP/1.1"
+      const size_t first = request.find(' ');
+      const size_t second = first == std::string::npos ? first : request.find(' ', first + 1);
+      if (second != std::string::npos) {
+        std::string agent;
+        const size_t at = request.find("\r\nUser-Agent: ");
+        if (at != std::string::npos) {
+          const size_t from = at + 14;
+          agent = request.substr(from, request.find("\r\n", from) - from);
+        }
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          user_agent_ = agent;
+        }
+        again = answer(raw, request.substr(first + 1, second - first - 1));
+        request.erase(0, request.find("\r\n\r\n") + 4);
+      }
     }
   }
   close_socket(s);
@@ -298,7 +309,7 @@ void HttpFixture::serve(intptr_t raw, Connection* self) {
   changed_.notify_all();
 }
 
-void HttpFixture::answer(intptr_t raw, const std::string& target) {
+bool HttpFixture::answer(intptr_t raw, const std::string& target) {
   const socket_type s = to_socket(raw);
   const size_t question = target.find('?');
   const std::string path = target.substr(0, question);
@@ -321,21 +332,32 @@ void HttpFixture::answer(intptr_t raw, const std::string& target) {
     }
   };
 
+  // A complete answer, which a keep-alive fixture follows with the next one.
+  bool reusable = false;
+  auto reply = [&](std::string text) {
+    if (keep_alive_) {
+      const size_t at = text.find("Connection: close");
+      if (at != std::string::npos) text.replace(at, 17, "Connection: keep-alive");
+      reusable = true;
+    }
+    send_all(s, text);
+  };
+
   int n;
   if ((n = number_after(path, "/status/")) >= 0) {
-    send_all(s, response(n, ""));
+    reply(response(n, ""));
   } else if ((n = number_after(path, "/redirect/")) >= 0) {
-    send_all(s, redirect(302, n == 0 ? "/status/200" : "/redirect/" + std::to_string(n - 1)));
+    reply(redirect(302, n == 0 ? "/status/200" : "/redirect/" + std::to_string(n - 1)));
   } else if ((n = number_after(path, "/moved/")) >= 0) {
-    send_all(s, redirect(301, n == 0 ? "/status/200" : "/moved/" + std::to_string(n - 1)));
+    reply(redirect(301, n == 0 ? "/status/200" : "/moved/" + std::to_string(n - 1)));
   } else if (path == "/redirect-to" && query.compare(0, 4, "url=") == 0) {
-    send_all(s, redirect(302, percent_decode(query.substr(4))));
+    reply(redirect(302, percent_decode(query.substr(4))));
   } else if (path == "/loop") {
-    send_all(s, redirect(302, "/loop"));
+    reply(redirect(302, "/loop"));
   } else if (path == "/file") {
-    send_all(s, redirect(302, "file:///etc/passwd"));
+    reply(redirect(302, "file:///etc/passwd"));
   } else if ((n = number_after(path, "/slow/")) >= 0) {
-    if (!wait_or_stop(n)) send_all(s, response(200, ""));
+    if (!wait_or_stop(n)) reply(response(200, ""));
   } else if (path == "/hang") {
     // Waits for the stop, the client's hang-up or the release.
     for (;;) {
@@ -361,8 +383,9 @@ void HttpFixture::answer(intptr_t raw, const std::string& target) {
   } else if (path == "/garbage") {
     send_all(s, "this is not HTTP at all\r\n");
   } else {
-    send_all(s, response(404, ""));
+    reply(response(404, ""));
   }
+  return reusable;
 }
 
 std::string unreachable_url() {

@@ -2,7 +2,8 @@
 //
 // It listens on an ephemeral port, serves every connection on a thread of
 // its own (so slow answers never queue behind each other) and closes each
-// connection after one answer. It answers by path; a query string is ignored
+// connection after one answer; a keep-alive fixture instead keeps serving a
+// connection after each complete answer (status, redirects, slow, 404). It answers by path; a query string is ignored
 // for routing but kept for counting, so tests can give every record its own
 // URL ("/status/200?n=7"):
 //
@@ -34,7 +35,7 @@
 
 class HttpFixture {
  public:
-  HttpFixture();
+  explicit HttpFixture(bool keep_alive = false);
   ~HttpFixture();
   HttpFixture(const HttpFixture&) = delete;
   HttpFixture& operator=(const HttpFixture&) = delete;
@@ -51,8 +52,9 @@ class HttpFixture {
   int count_path(const std::string& path) const;
   // Every request seen.
   int total() const;
-  // Connections being served right now.
+  // Connections being served right now, and accepted so far.
   int active() const;
+  int accepted() const;
 
   // Waits until count_path(path) reaches n; false after timeout_ms.
   bool wait_for_path(const std::string& path, int n, int timeout_ms) const;
@@ -76,7 +78,8 @@ class HttpFixture {
 
   void accept_loop();
   void serve(intptr_t socket, Connection* self);
-  void answer(intptr_t socket, const std::string& target);
+  // Answers one request; true when the connection may serve another.
+  bool answer(intptr_t socket, const std::string& target);
   // Waits up to ms milliseconds; true when the fixture is stopping.
   bool wait_or_stop(int ms);
   void reap_finished();
@@ -87,10 +90,12 @@ class HttpFixture {
 
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
+  const bool keep_alive_;
   bool stopping_ = false;
   bool hangs_released_ = false;
   std::string user_agent_;
   int active_ = 0;
+  int accepted_ = 0;
   int total_ = 0;
   std::map<std::string, int> by_target_;
   std::map<std::string, int> by_path_;
