@@ -1,8 +1,18 @@
-// How well the checker workers overlap their waiting: N links on a loopback
-// server that answers each after D milliseconds, checked by T workers. The
-// ideal wall time of a run is its largest slice times D; the ratio printed
-// is wall / ideal (1.0 is perfect overlap). CPU time per link is the
-// checker's own: the server runs in a child process.
+// How well the checker workers overlap their waiting, on an uneven mix of
+// links such as real collections hold: of N links on a loopback server, 2%
+// answer after 500 ms, a few never answer at all (the answer time-out is
+// lowered for the benchmark through LVN_HTTP_SILENCE_SECONDS), and the rest
+// answer after D milliseconds. They are spread over the project in a fixed
+// pseudo-random order.
+//
+// The ideal wall time of a run with T workers is the larger of (the sum of
+// every link's answer time / T) and the longest single answer: no schedule
+// can beat either. The answer time of a link that never answers is measured
+// once, up front, as the time-out the client actually takes. The ratio
+// printed is wall / ideal (1.0 is perfect overlap). CPU time per link is the
+// checker's own: the server runs in a child process. The server keeps its
+// connections open between answers, as HTTP/1.1 servers do; with
+// LVN_BENCH_CLOSE=1 it closes each one after its answer.
 //
 //   checker_bench [links] [delay_ms] [threads...]   (default 2000 50 1 5 10)
 //
@@ -11,19 +21,33 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "core/globals.h"
+#include "platform/platform.h"
 #include "tests/support/checker_run.h"
 #include "tests/support/http_fixture.h"
 #include "tests/support/project_builder.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
+
+constexpr int kSlowMs = 500;
+constexpr int kSlowPercent = 2;
+constexpr int kNeverAnswering = 3;
+constexpr const char* kSilenceSeconds = "2";
+
+using Clock = std::chrono::steady_clock;
+
+double seconds_since(Clock::time_point t0) {
+  return std::chrono::duration<double>(Clock::now() - t0).count();
+}
 
 double cpu_seconds() {
   rusage usage;
@@ -34,7 +58,7 @@ double cpu_seconds() {
 
 // Starts the server in a child process; returns its port (0 on failure).
 // The child ends when `alive` reaches end of file, that is, with this process.
-uint16_t start_server_process(pid_t& child, int& alive) {
+uint16_t start_server_process(bool keep_alive, pid_t& child, int& alive) {
   int port_pipe[2];
   int alive_pipe[2];
   if (pipe(port_pipe) != 0 || pipe(alive_pipe) != 0) return 0;
@@ -43,7 +67,7 @@ uint16_t start_server_process(pid_t& child, int& alive) {
     close(port_pipe[0]);
     close(alive_pipe[1]);
     {
-      HttpFixture server;
+      HttpFixture server(keep_alive);
       const uint16_t port = server.ok() ? server.port() : 0;
       if (write(port_pipe[1], &port, sizeof port) != sizeof port) _exit(1);
       char byte;
@@ -61,6 +85,17 @@ uint16_t start_server_process(pid_t& child, int& alive) {
   return port;
 }
 
+// How long the client takes to give up on a link that never answers.
+double never_answering_seconds(const std::string& url) {
+  platform::HttpSession* session = platform::http_open_session("LVK");
+  const auto t0 = Clock::now();
+  platform::HttpRequest* request = platform::http_open_url(session, url);
+  const double seconds = seconds_since(t0);
+  platform::http_close_request(request);
+  platform::http_close_session(session);
+  return seconds;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -69,27 +104,51 @@ int main(int argc, char** argv) {
   std::vector<int> thread_counts;
   for (int i = 3; i < argc; ++i) thread_counts.push_back(std::atoi(argv[i]));
   if (thread_counts.empty()) thread_counts = {1, 5, 10};
+  if (links < 100 || delay < 0) {
+    std::fprintf(stderr, "usage: checker_bench [links >= 100] [delay_ms] [threads...]\n");
+    return 2;
+  }
+  setenv("LVN_HTTP_SILENCE_SECONDS", kSilenceSeconds, 1);
+  const char* close_env = std::getenv("LVN_BENCH_CLOSE");
+  const bool keep_alive = !(close_env && close_env[0] == '1');
 
   pid_t server_pid = -1;
   int alive = -1;
-  const uint16_t port = start_server_process(server_pid, alive);
+  const uint16_t port = start_server_process(keep_alive, server_pid, alive);
   if (port == 0) {
     std::fprintf(stderr, "the loopback server did not start\n");
     return 1;
   }
-  const std::string base = "http://127.0.0.1:" + std::to_string(port) + "/slow/" +
-                           std::to_string(delay) + "?n=";
+  const std::string host = "http://127.0.0.1:" + std::to_string(port);
 
-  std::printf("%d links answering after %d ms\n", links, delay);
-  std::printf("%8s %10s %10s %10s %14s %8s\n", "threads", "wall s", "ideal s", "wall/ideal",
-              "cpu us/link", "valid");
+  // The mix, in a fixed pseudo-random order over the project.
+  const int slow = links * kSlowPercent / 100;
+  std::vector<int> answer_ms(links, delay);
+  std::fill(answer_ms.begin(), answer_ms.begin() + slow, kSlowMs);
+  std::fill(answer_ms.begin() + slow, answer_ms.begin() + slow + kNeverAnswering, -1);
+  std::shuffle(answer_ms.begin(), answer_ms.end(), std::mt19937(20261207));
+
+  const double never_s = never_answering_seconds(host + "/hang?n=calibration");
+  double sum_s = kNeverAnswering * never_s;
+  for (int ms : answer_ms)
+    if (ms >= 0) sum_s += ms / 1000.0;
+  const double longest_s = std::max(never_s, std::max(kSlowMs, delay) / 1000.0);
+
+  std::printf("%d links: %d%% after %d ms, %d never answering (given up after %.2f s), "
+              "the rest after %d ms; server %s connections\n",
+              links, kSlowPercent, kSlowMs, kNeverAnswering, never_s, delay,
+              keep_alive ? "keeps" : "closes");
+  std::printf("%8s %10s %10s %10s %14s %8s %6s\n", "threads", "wall s", "ideal s", "wall/ideal",
+              "cpu us/link", "valid", "dead");
   int status = 0;
   for (int t : thread_counts) {
     TempDir dir;
     std::vector<LVK_URL> records;
     records.reserve(links);
-    for (int i = 0; i < links; ++i)
-      records.push_back(make_record(base + std::to_string(i), "bench.url"));
+    for (int i = 0; i < links; ++i) {
+      const std::string target = answer_ms[i] < 0 ? "/hang" : "/slow/" + std::to_string(answer_ms[i]);
+      records.push_back(make_record(host + target + "?n=" + std::to_string(i), "bench.url"));
+    }
     ProjectOptions options;
     options.threads = static_cast<uint32_t>(t);
     const std::string project = dir.file("bench.lvn");
@@ -98,21 +157,21 @@ int main(int argc, char** argv) {
 
     RunWatcher watcher;
     const double cpu0 = cpu_seconds();
-    const auto t0 = std::chrono::steady_clock::now();
+    const auto t0 = Clock::now();
     const bool ended = run_project(watcher, t, 600000);
-    const double wall =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const double wall = seconds_since(t0);
     const double cpu = cpu_seconds() - cpu0;
 
-    int valid = 0;
-    for (const LVK_URL& r : read_project_file(project))
+    int valid = 0, dead = 0;
+    for (const LVK_URL& r : read_project_file(project)) {
       if (r.checked == 1 && r.result == result_none) ++valid;
-    const int largest_slice = links - (t - 1) * (links / t);
-    const double ideal = largest_slice * delay / 1000.0;
-    std::printf("%8d %10.2f %10.2f %10.3f %14.1f %8d%s\n", t, wall, ideal, wall / ideal,
-                cpu * 1e6 / links, valid, ended ? "" : "  (did not end)");
+      if (r.checked == 1 && r.result == no_connection) ++dead;
+    }
+    const double ideal = std::max(sum_s / t, longest_s);
+    std::printf("%8d %10.2f %10.2f %10.3f %14.1f %8d %6d%s\n", t, wall, ideal, wall / ideal,
+                cpu * 1e6 / links, valid, dead, ended ? "" : "  (did not end)");
     std::fflush(stdout);
-    if (!ended || valid != links) status = 1;
+    if (!ended || valid != links - kNeverAnswering || dead != kNeverAnswering) status = 1;
   }
 
   close(alive);

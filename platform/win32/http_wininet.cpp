@@ -22,6 +22,8 @@
 #include <thread>
 #include <unordered_map>
 
+#include "platform/common/url_form.h"
+
 namespace platform {
 namespace {
 
@@ -43,6 +45,7 @@ struct RequestState {
 struct PendingOpen {
   bool done = false;       // the helper's call has returned
   bool abandoned = false;  // the caller left because the session closed
+  bool out_of_handles = false;  // this machine had no socket or memory to spare
   HINTERNET handle = nullptr;
 };
 
@@ -68,12 +71,16 @@ constexpr DWORD kNoCacheWrite = 0x04000000;  // INTERNET_FLAG_NO_CACHE_WRITE
 void run_open(std::shared_ptr<SessionState> state, std::shared_ptr<PendingOpen> pending,
               HINTERNET session_handle, std::string url) {
   HINTERNET handle = InternetOpenUrlA(session_handle, url.c_str(), nullptr, 0, kNoCacheWrite, 0);
+  const DWORD error = handle ? 0 : GetLastError();
   Table& t = table();
   std::lock_guard<std::mutex> lock(t.mutex);
   pending->done = true;
   // When the caller has gone, the session is closed and took this handle
   // with it; closing it again could hit a handle reused by someone else.
   if (!pending->abandoned) pending->handle = handle;
+  pending->out_of_handles = error == ERROR_INTERNET_OUT_OF_HANDLES ||
+                            error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY ||
+                            error == WSAEMFILE || error == WSAENOBUFS;
   state->changed.notify_all();
 }
 
@@ -106,7 +113,8 @@ HttpRequest* http_open_url(HttpSession* session, const std::string& url, bool* n
   std::shared_ptr<SessionState> state = it->second;
   auto pending = std::make_shared<PendingOpen>();
   try {
-    std::thread(run_open, state, pending, state->handle, url).detach();
+    // Opened as a browser would send it, as the POSIX client does.
+    std::thread(run_open, state, pending, state->handle, common::browser_url_form(url)).detach();
   } catch (...) {
     return nullptr;  // no thread to be had: the link cannot be opened now
   }
@@ -115,7 +123,7 @@ HttpRequest* http_open_url(HttpSession* session, const std::string& url, bool* n
     pending->abandoned = true;
     return nullptr;
   }
-  *not_tried = false;
+  *not_tried = pending->out_of_handles;
   if (!pending->handle) return nullptr;
   RequestState request;
   request.session_id = session_id;
