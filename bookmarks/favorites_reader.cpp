@@ -97,7 +97,7 @@ void walk_favorites_tree(const char* name, const char* parent) {
     // walked completely before the next sibling is looked at.
     if (entry.is_directory)
       walk_favorites_tree(entry.name.c_str(), path);
-    else
+    else if (!platform::is_temporary_name(entry.name))  // a killed save's leftover
       read_shortcut_file(path, entry);
   }
   listing.close();

@@ -5,6 +5,8 @@
 #include "platform/posix/posix_support.h"
 
 #include "platform/common/ini_text.h"
+#include "platform/fault_injection.h"
+#include "platform/platform.h"
 
 #include <atomic>
 #include <cerrno>
@@ -55,6 +57,9 @@ bool read_whole_file(const std::string& native, std::string& content) {
 }
 
 bool write_all(int fd, const char* data, size_t size) {
+  const size_t admitted = faults::admit_write(size);
+  const bool cut_short = admitted < size;
+  size = admitted;
   while (size > 0) {
     ssize_t put = ::write(fd, data, size);
     if (put < 0) {
@@ -64,13 +69,12 @@ bool write_all(int fd, const char* data, size_t size) {
     data += put;
     size -= static_cast<size_t>(put);
   }
-  return true;
+  return !cut_short;
 }
 
 
 bool replace_file_content(const std::string& native, const std::string& content,
                           unsigned mode) {
-  static std::atomic<unsigned> counter{0};
   // A new file gets `mode` less the umask; an existing one keeps its bits.
   bool keep_mode = false;
   struct stat st;
@@ -79,8 +83,7 @@ bool replace_file_content(const std::string& native, const std::string& content,
     mode = st.st_mode & 07777;
     keep_mode = true;
   }
-  const std::string temp = native + ".lvn-tmp-" + std::to_string(::getpid()) + "-" +
-                           std::to_string(counter.fetch_add(1));
+  const std::string temp = temporary_path_beside(native);
   ScopedFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
                      static_cast<mode_t>(mode)));
   if (!fd.valid()) return false;
@@ -89,7 +92,7 @@ bool replace_file_content(const std::string& native, const std::string& content,
   bool ok = write_all(fd.get(), content.data(), content.size()) &&
             (!keep_mode || ::fchmod(fd.get(), static_cast<mode_t>(mode)) == 0);
   fd.reset();
-  if (ok) ok = ::rename(temp.c_str(), native.c_str()) == 0;
+  if (ok) ok = faults::admit_rename() && ::rename(temp.c_str(), native.c_str()) == 0;
   if (!ok) ::unlink(temp.c_str());
   return ok;
 }
