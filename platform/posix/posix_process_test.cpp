@@ -73,18 +73,14 @@ PauseRun run_pause(const std::string& input) {
   return run;
 }
 
-TEST(PosixConsole, PauseWaitsForOneByteOnAPipe) {
-  const PauseRun run = run_pause("x");
-  EXPECT_TRUE(run.waited);
-  EXPECT_EQ(run.output, kPrompt + "\r\n");
-  EXPECT_TRUE(run.finished) << "pause_console did not return within 5 s";
-}
-
-TEST(PosixConsole, PauseReturnsAtTheEndOfInput) {
-  const PauseRun run = run_pause("");
-  EXPECT_TRUE(run.waited);
-  EXPECT_EQ(run.output, kPrompt + "\r\n");
-  EXPECT_TRUE(run.finished) << "pause_console did not return within 5 s";
+// On a pipe the pause waits for one byte, or for the end of the input.
+TEST(PosixConsole, PauseOnAPipeWaitsForAByteOrTheEnd) {
+  for (const std::string input : {"x", ""}) {
+    const PauseRun run = run_pause(input);
+    EXPECT_TRUE(run.waited) << '"' << input << '"';
+    EXPECT_EQ(run.output, kPrompt + "\r\n");
+    EXPECT_TRUE(run.finished) << "pause_console did not return within 5 s";
+  }
 }
 
 TEST(PosixMessages, WithoutAHookOneLineGoesToStandardError) {
@@ -110,10 +106,12 @@ TEST(PosixMessages, WithoutAHookOneLineGoesToStandardError) {
 
 // ---------------------------------------------------------------------------
 
-TEST(PosixFolders, DesktopFollowsXdgRules) {
+TEST(PosixFolders, DesktopFirefoxAndThisExecutable) {
   TempDir home;
   ScopedEnv home_env("HOME", home.path());
   ScopedEnv config("XDG_CONFIG_HOME", "");
+  EXPECT_EQ(platform::firefox_profiles_folder(), home.path() + "/.mozilla/firefox");
+  EXPECT_EQ(platform::module_path(), fs::canonical("/proc/self/exe").string());
   {
     ScopedEnv unset("XDG_DESKTOP_DIR", "");
     EXPECT_EQ(platform::desktop_folder(), home.path() + "/Desktop");
@@ -125,18 +123,6 @@ TEST(PosixFolders, DesktopFollowsXdgRules) {
   // The variable wins over the configuration file.
   ScopedEnv desktop("XDG_DESKTOP_DIR", "/srv/lvn desk");
   EXPECT_EQ(platform::desktop_folder(), "/srv/lvn desk");
-}
-
-TEST(PosixFolders, FirefoxProfilesAreUnderHome) {
-  TempDir home;
-  ScopedEnv home_env("HOME", home.path());
-  EXPECT_EQ(platform::firefox_profiles_folder(), home.path() + "/.mozilla/firefox");
-}
-
-TEST(PosixFolders, ModulePathIsThisExecutable) {
-  const std::string module = platform::module_path();
-  EXPECT_EQ(module, fs::canonical("/proc/self/exe").string());
-  EXPECT_EQ(fs::path(module).filename(), "platform_tests");
 }
 
 // ---------------------------------------------------------------------------
