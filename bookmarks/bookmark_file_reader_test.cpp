@@ -185,23 +185,13 @@ Case deep_tree() {
            {"first", "f\\First level.URL"}, {"top", "Top.URL"}}};
 }
 
-// Each case is held against the reader and the plain scan alike.
+// The rules that the real exports below do not show, held against the reader
+// and the plain scan alike.
 TEST(BookmarkFileReader, MarkerScanCases) {
   using namespace std::string_literals;
   const std::string u999(999, 'u'), u1000(1000, 'u'), t995(995, 't'), t996(996, 't'),
       f500(500, 'f'), huge(10 * 1024 * 1024, 'x');
   const std::vector<Case> cases = {
-      {"folder then top-level link",
-       std::string(kHead) +
-           "<DT><H3 ADD_DATE=\"1\">News</H3>\n<DL><p>\n"
-           "<DT><A HREF=\"http://a.example/\" ADD_DATE=\"2\">A</A>\n</DL><p>\n"
-           "<DT><A HREF=\"http://b.example/\">B</A>\n</DL><p>\n",
-       {{"http://a.example/", "News\\A.URL"}, {"http://b.example/", "B.URL"}}},
-      {"nested folders close one level per </DL>",
-       "<DL><DT><H3>News</H3><DL><DT><H3>Daily</H3><DL>"
-       "<DT><A HREF=\"u1\">Front page</A></DL>"
-       "<DT><A HREF=\"u2\">Weekly</A></DL><DT><A HREF=\"u3\">Top</A></DL>",
-       {{"u1", "News\\Daily\\Front page.URL"}, {"u2", "News\\Weekly.URL"}, {"u3", "Top.URL"}}},
       {"the <A test ignores case, the other markers do not",
        "<DT><a HREF=\"u1\">lower a</a><dt><A HREF=\"u2\">lower dt</A>",
        {{"u1", "lower a.URL"}}},
@@ -218,30 +208,15 @@ TEST(BookmarkFileReader, MarkerScanCases) {
        {{"y", "X\\Y.URL"}, {"z", "Z.URL"}}},
       {"all eight reserved characters, backslash kept",
        "<DT><A HREF=\"u\">1?2*3/4:5\"6|7\\8</A>", {{"u", "1_2_3_4_5_6_7\\8.URL"}}},
-      {"character references are not decoded",
-       "<DT><A HREF=\"http://e.example/?a=1&amp;b=2\">Fish &amp; Chips</A>",
-       {{"http://e.example/?a=1&amp;b=2", "Fish &amp; Chips.URL"}}},
-      {"empty link text", "<DT><A HREF=\"u\"></A>", {{"u", ".URL"}}},
-      {"</DL> with no folder open", "</DL></DL><DT><A HREF=\"u\">T</A></DL>",
-       {{"u", "T.URL"}}},
-      {"folder names are not sanitised",
-       "<DT><H3>C:ool?</H3><DL><DT><A HREF=\"u\">T</A></DL>", {{"u", "C:ool?\\T.URL"}}},
-      {"a folder name ending in a backslash gets no second one",
-       "<DT><H3>X\\</H3><DL><DT><A HREF=\"u\">T</A></DL>", {{"u", "X\\T.URL"}}},
       {"the opening quote is assumed, not checked",
        "<DT><A HREF=xhttp://u.example/\">T</A>", {{"http://u.example/", "T.URL"}}},
-      {"raw > and < inside HREF", "<DT><A HREF=\"javascript:a>b<c\">T</A>",
-       {{"javascript:a>b<c", "T.URL"}}},
       {"the title ends at the first <", "<DT><A HREF=\"u\">a<b>c</A>", {{"u", "a.URL"}}},
-      {"attributes before and after HREF",
-       "<DT><A ADD_DATE=\"1\" HREF=\"u\" ICON=\"data:x\">T</A>", {{"u", "T.URL"}}},
       {"HREF= of the heading is not looked at",
        "<DT><H3 HREF=\"no\">F</H3><DL><DT><A HREF=\"u\">T</A>", {{"u", "F\\T.URL"}}},
       {"an empty folder name opens a level that a </DL> closes with its parent",
        "<DT><H3>P</H3><DL><DT><H3></H3><DL><DT><A HREF=\"u1\">In</A></DL>"
        "<DT><A HREF=\"u2\">Out</A></DL>",
        {{"u1", "P\\In.URL"}, {"u2", "Out.URL"}}},
-      {"no <DT> at all", "<DL><A HREF=\"u\">T</A></DL>", {}},
       {"a heading without its own '>' takes the next <DT>'s, and an empty name",
        "<DT><H3 no end<DT><H3>G</H3><DL><DT><A HREF=\"u\">T</A>", {{"u", "T.URL"}}},
       {"a NUL byte ends the text",

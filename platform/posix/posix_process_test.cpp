@@ -1,6 +1,5 @@
 // The POSIX backend's process side: the console pause on a pipe, message
-// lines on standard error, the user's folders, the executable's path and
-// directory listings with symbolic links.
+// lines on standard error, the user's folders and the executable's path.
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -8,7 +7,6 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
-#include <map>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -123,41 +121,6 @@ TEST(PosixFolders, DesktopFirefoxAndThisExecutable) {
   // The variable wins over the configuration file.
   ScopedEnv desktop("XDG_DESKTOP_DIR", "/srv/lvn desk");
   EXPECT_EQ(platform::desktop_folder(), "/srv/lvn desk");
-}
-
-// ---------------------------------------------------------------------------
-
-TEST(PosixDirListing, ManyEntriesOnceEachAndLinksToFolders) {
-  TempDir dir;
-  const int files = 300;
-  for (int i = 0; i < files; ++i) dir.write("f" + std::to_string(i), "");
-  fs::create_directory(dir.file("Sub"));
-  fs::create_directory_symlink("Sub", dir.file("link_to_sub"));
-  fs::create_symlink("f0", dir.file("link_to_file"));
-  fs::create_symlink("missing", dir.file("dangling"));
-
-  std::map<std::string, int> seen;
-  std::map<std::string, bool> is_dir;
-  platform::DirListing listing;
-  ASSERT_TRUE(listing.open(dir.path() + "\\*"));
-  platform::DirEntry entry;
-  while (listing.next(entry)) {
-    ++seen[entry.name];
-    is_dir[entry.name] = entry.is_directory;
-  }
-  EXPECT_EQ(seen.size(), static_cast<size_t>(files + 6));  // + Sub, 3 links, "." and ".."
-  for (const auto& item : seen) EXPECT_EQ(item.second, 1) << item.first;
-  for (const char* name : {".", "..", "Sub", "link_to_sub"}) EXPECT_TRUE(is_dir[name]) << name;
-  for (const char* name : {"f0", "f299", "link_to_file", "dangling"})
-    EXPECT_TRUE(seen.count(name) && !is_dir[name]) << name;
-
-  // The named entry alone reports the same.
-  platform::DirListing single;
-  ASSERT_TRUE(single.open(dir.path() + "\\link_to_sub"));
-  ASSERT_TRUE(single.next(entry));
-  EXPECT_EQ(entry.name, "link_to_sub");
-  EXPECT_TRUE(entry.is_directory);
-  EXPECT_FALSE(single.next(entry));
 }
 
 }  // namespace
