@@ -254,18 +254,6 @@ TEST(BookmarkFileReader, UnreadableOrEmptyFilesGiveNoRecords) {
   EXPECT_TRUE(read_file(work.path(), work).empty());  // a folder is no file
 }
 
-// A file cut anywhere, markers included, gives what the plain scan gives.
-TEST(BookmarkFileReader, EveryPrefixOfARealFile) {
-  TempDir work;
-  const std::string text = TempDir::read(realworld("html/virtualtam__safari_folded.htm"));
-  ASSERT_EQ(text.size(), 638u);
-  const std::string file = work.file("prefix.htm");
-  for (size_t length = 0; length <= text.size(); ++length) {
-    work.write("prefix.htm", text.substr(0, length));
-    ASSERT_EQ(read_file(file, work), plain_scan(text.substr(0, length))) << "prefix " << length;
-  }
-}
-
 // Files made to make a careless scan search to the end of the text at every
 // step. Each must be read in about the time of one pass over it.
 TEST(BookmarkFileReader, PathologicalFilesAreReadInLinearTime) {
