@@ -2,6 +2,7 @@
 // rule that an existing project is never touched.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "core/globals.h"
 #include "core/project.h"
 #include "core/records.h"
+#include "platform/fault_injection.h"
 #include "platform/platform.h"
 #include "tests/support/env.h"
 #include "tests/support/temp_dir.h"
@@ -45,6 +47,18 @@ class ProjectTest : public ::testing::Test {
   void set_paths(const std::string& project, const std::string& source) {
     copy_field(project_path, sizeof project_path, project);
     copy_field(source_path, sizeof source_path, source);
+  }
+
+  // The names in the test folder, sorted.
+  std::vector<std::string> folder_entries() {
+    std::vector<std::string> names;
+    platform::DirListing listing;
+    platform::DirEntry entry;
+    if (listing.open(dir.file("*")))
+      while (listing.next(entry))
+        if (entry.name != "." && entry.name != "..") names.push_back(entry.name);
+    std::sort(names.begin(), names.end());
+    return names;
   }
 
   TempDir dir;
@@ -143,15 +157,51 @@ TEST_F(ProjectTest, DeadListPathComesFromTheDesktopForNewAndReopenedProjects) {
   EXPECT_EQ(std::string(dead_list_path), expected);
 }
 
-TEST_F(ProjectTest, CreateFailureIsReportedAndMakesNothing) {
-  const std::string project = dir.file("no-such-folder/p.lvn");
-  set_paths(project, dir.write("bookmarks.htm", kBookmarks));
-  create_project(false);
-  ASSERT_EQ(g_messages.size(), 1u);
-  EXPECT_EQ(g_messages[0], "Lorvane|ERROR: Cannot create specified project !|" +
-                               std::to_string(static_cast<int>(platform::MessageIcon::error)));
-  EXPECT_FALSE(platform::file_attributes(project).exists);
+// Whatever write or rename fails, creation leaves either the whole project or
+// no file at all (not even its temporary one), and says so.
+TEST_F(ProjectTest, CreationIsAllOrNothing) {
+  std::string many = "<DL><p>\n";
+  for (int i = 0; i < 40; ++i) many += "<DT><A HREF=\"http://h.example/" + std::to_string(i) + "\">n</A>\n";
+  const std::string source = dir.write("bookmarks.htm", many);
+  const std::string project = dir.file("p.lvn");
+  set_paths(project, source);
+  uint64_t writes = 0;
+  {
+    platform::ScopedFaultPlan count({});
+    ASSERT_TRUE(create_project(true));
+    writes = platform::faults::writes_seen();
+    EXPECT_EQ(platform::faults::renames_seen(), 1u);
+  }
+  const std::string whole = TempDir::read(project);
+  ASSERT_EQ(writes, 41u);  // the header and each record
+
+  std::vector<platform::FaultPlan> plans;
+  for (uint64_t n = 1; n <= writes; ++n) plans.push_back({n, n % 2 ? 0 : kRecordSize / 2, -1, 0});
+  plans.push_back({0, 0, static_cast<int64_t>(whole.size() / 2), 0});  // the disk fills up
+  plans.push_back({0, 0, -1, 1});                                      // the rename fails
+  for (const platform::FaultPlan& plan : plans) {
+    SCOPED_TRACE("write " + std::to_string(plan.fail_write) + ", space " +
+                 std::to_string(plan.disk_space) + ", rename " + std::to_string(plan.fail_rename));
+    platform::delete_file(project);
+    g_messages.clear();
+    {
+      platform::ScopedFaultPlan faults(plan);
+      EXPECT_FALSE(create_project(true));
+    }
+    EXPECT_EQ(g_messages, std::vector<std::string>{"Lorvane|ERROR: Cannot create specified project !|" +
+                                                   std::to_string(static_cast<int>(platform::MessageIcon::error))});
+    EXPECT_EQ(folder_entries(), std::vector<std::string>{"bookmarks.htm"});
+  }
+  // A folder that does not exist, and a run that is never started.
+  set_paths(dir.file("no-such-folder/p.lvn"), source);
+  g_messages.clear();
+  EXPECT_FALSE(create_project(false));
+  EXPECT_EQ(g_messages.size(), 1u);
   EXPECT_EQ(running_workers.load(), 0);
+
+  set_paths(project, source);
+  EXPECT_TRUE(create_project(true));
+  EXPECT_EQ(TempDir::read(project), whole);
 }
 
 TEST_F(ProjectTest, ExistingProjectThatCannotBeReadIsNotTruncated) {
