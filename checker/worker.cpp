@@ -99,7 +99,7 @@ void mark_valid(LVK_URL& record) {
   record.result = result_none;
 }
 
-enum class Step { next, end_slice };
+enum class Step { next, end_worker };
 
 // Processes record n of the project: reads it at its own offset and, when it
 // changed, writes it back at that same offset, so a failed or short write can
@@ -110,7 +110,7 @@ Step process_record(platform::File& file, const ProjectHeader& header, uint32_t 
 
   unsigned char bytes[kRecordSize];
   if (!file.seek(record_offset(n)) || file.read(bytes, kRecordSize) != kRecordSize)
-    return Step::end_slice;
+    return Step::end_worker;
   LVK_URL record;
   decode_record(bytes, record);
   if (record.checked == 1) return Step::next;  // done in an earlier run
@@ -125,16 +125,16 @@ Step process_record(platform::File& file, const ProjectHeader& header, uint32_t 
     platform::HttpSession* session = internet_session.load();
     // Without a session nothing can be checked, which says nothing about the
     // link: it stays pending rather than being taken for dead.
-    if (!session) return Step::end_slice;
+    if (!session) return Step::end_worker;
     const std::string url(record.url, field_length(record.url, kUrlSize));
     bool not_tried = false;
     request = platform::http_open_url(session, url, &not_tried);
     // Stopped while waiting: the record stays pending and is checked again
     // on resume. The request, if any, went with the closed session.
-    if (stop_requested.load()) return Step::end_slice;
+    if (stop_requested.load()) return Step::end_worker;
     // No attempt could be made (closed session, nothing to spare here): that
     // says nothing about the link, which stays pending like the rest.
-    if (!request && not_tried) return Step::end_slice;
+    if (!request && not_tried) return Step::end_worker;
     if (!request) {
       mark_no_connection(record, header);
     } else {
@@ -157,7 +157,7 @@ Step process_record(platform::File& file, const ProjectHeader& header, uint32_t 
   // pending and is checked again on resume. The disk that refused it will
   // refuse the next ones too, so this worker ends.
   if (file.seek(record_offset(n))) file.write(bytes, kRecordSize);
-  return Step::end_slice;
+  return Step::end_worker;
 }
 
 }  // namespace
@@ -196,7 +196,7 @@ void checker_worker(SliceTask* task) {
     while (!stop_requested.load()) {
       const uint32_t n = next_record.fetch_add(1);
       if (n >= count) break;
-      if (process_record(file, header, first + n) == Step::end_slice) break;
+      if (process_record(file, header, first + n) == Step::end_worker) break;
       if (index < 10) worker_position[index].store(++done, std::memory_order_relaxed);
     }
   }
