@@ -99,20 +99,18 @@ void mark_valid(LVK_URL& record) {
   record.result = result_none;
 }
 
-enum class Step { next, end_slice };
+enum class Step { next, end_worker };
 
-// Processes the record at position i of the slice; the file is positioned at
-// its start and is left at the start of the next one.
-Step process_record(platform::File& file, const ProjectHeader& header, uint32_t index,
-                    uint32_t i) {
-  if (index < 10) worker_position[index].store(i, std::memory_order_relaxed);
+// Processes record n of the project: reads it at its own offset and, when it
+// changed, writes it back at that same offset, so a failed or short write can
+// never move into another record.
+Step process_record(platform::File& file, const ProjectHeader& header, uint32_t n) {
   char status[kStatusSize];
   std::memset(status, 0, sizeof status);
 
-  if (stop_requested.load()) return Step::end_slice;
-
   unsigned char bytes[kRecordSize];
-  if (file.read(bytes, kRecordSize) != kRecordSize) return Step::end_slice;
+  if (!file.seek(record_offset(n)) || file.read(bytes, kRecordSize) != kRecordSize)
+    return Step::end_worker;
   LVK_URL record;
   decode_record(bytes, record);
   if (record.checked == 1) return Step::next;  // done in an earlier run
@@ -127,16 +125,16 @@ Step process_record(platform::File& file, const ProjectHeader& header, uint32_t 
     platform::HttpSession* session = internet_session.load();
     // Without a session nothing can be checked, which says nothing about the
     // link: it stays pending rather than being taken for dead.
-    if (!session) return Step::end_slice;
+    if (!session) return Step::end_worker;
     const std::string url(record.url, field_length(record.url, kUrlSize));
     bool not_tried = false;
     request = platform::http_open_url(session, url, &not_tried);
     // Stopped while waiting: the record stays pending and is checked again
     // on resume. The request, if any, went with the closed session.
-    if (stop_requested.load()) return Step::end_slice;
+    if (stop_requested.load()) return Step::end_worker;
     // No attempt could be made (closed session, nothing to spare here): that
     // says nothing about the link, which stays pending like the rest.
-    if (!request && not_tried) return Step::end_slice;
+    if (!request && not_tried) return Step::end_worker;
     if (!request) {
       mark_no_connection(record, header);
     } else {
@@ -151,9 +149,15 @@ Step process_record(platform::File& file, const ProjectHeader& header, uint32_t 
   }
 
   if (request) platform::http_close_request(request);
-  encode_record(record, bytes);
-  if (file.seek_relative(-static_cast<int64_t>(kRecordSize))) file.write(bytes, kRecordSize);
-  return Step::next;
+  unsigned char done[kRecordSize];
+  encode_record(record, done);
+  if (file.seek(record_offset(n)) && file.write(done, kRecordSize)) return Step::next;
+  // Part of the record may have been stored (a link cut back to its site
+  // without its outcome): put the record back as it was, so that it stays
+  // pending and is checked again on resume. The disk that refused it will
+  // refuse the next ones too, so this worker ends.
+  if (file.seek(record_offset(n))) file.write(bytes, kRecordSize);
+  return Step::end_worker;
 }
 
 }  // namespace
@@ -182,18 +186,21 @@ void checker_worker(SliceTask* task) {
   task->taken.store(true, std::memory_order_release);  // the block is reused now
 
   platform::File file = platform::open_file(project_path, platform::FileAccess::read_write_shared);
-  if (file.is_open()) {
-    unsigned char bytes[kHeaderSize];
-    std::memset(bytes, 0, sizeof bytes);
-    file.read(bytes, kHeaderSize);
+  unsigned char bytes[kHeaderSize];
+  if (file.is_open() && file.read(bytes, kHeaderSize) == kHeaderSize) {
     ProjectHeader header;
     decode_header(bytes, header);
-    if (file.seek(record_offset(first))) {
-      for (uint32_t i = 0; i < count; ++i)
-        if (process_record(file, header, index, i) == Step::end_slice) break;
+    uint32_t done = 0;
+    // Each record goes to exactly one worker; the one a worker gives up on
+    // (stop, failed write) stays pending for the next run.
+    while (!stop_requested.load()) {
+      const uint32_t n = next_record.fetch_add(1);
+      if (n >= count) break;
+      if (process_record(file, header, first + n) == Step::end_worker) break;
+      if (index < 10) worker_position[index].store(++done, std::memory_order_relaxed);
     }
-    file.close();
   }
+  file.close();
   running_workers.fetch_sub(1);
   platform::post_app_command(main_window, kWorkerEndedCommand);
 }

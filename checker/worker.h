@@ -1,4 +1,5 @@
-// The checker worker: one thread over one slice of the project's records.
+// The checker worker: one thread that takes the project's records one by one
+// from the run's shared cursor.
 #pragma once
 
 #include "core/project.h"

@@ -191,7 +191,13 @@ void run_console_dialogue(const ConsoleStreams& io) {
   summary[sizeof summary - 1] = '\0';
   say(io, "%s", summary);
 
-  create_project(false);
+  if (!create_project(false)) {
+    // The reason is printed already, without a line end; no run goes on, so
+    // there is nothing to wait for and nothing new to save.
+    say(io, "\r\nThe run could not start.\r\n");
+    pause_and_flush(io);
+    return;
+  }
   say(io, "Running...\r\n");
   watch_run(io.out);
 
