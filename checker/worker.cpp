@@ -5,12 +5,13 @@
 #include <mutex>
 #include <string>
 
+#include "core/app_commands.h"
+#include "core/ascii.h"
 #include "core/globals.h"
 #include "core/records.h"
 
 namespace {
 
-constexpr unsigned kWorkerEndedCommand = 9;
 constexpr size_t kStatusSize = 100;
 
 // One lock across open, write and close of the dead-link list, so lines from
@@ -32,28 +33,7 @@ void append_dead_link(const LVK_URL& record) {
 
 // A record is an Internet Shortcut when its path ends in "url", any case.
 bool is_shortcut(const LVK_URL& record) {
-  const size_t n = field_length(record.path, kPathSize);
-  if (n < 3) return false;
-  const char* end = record.path + n - 3;
-  return (end[0] == 'u' || end[0] == 'U') && (end[1] == 'r' || end[1] == 'R') &&
-         (end[2] == 'l' || end[2] == 'L');
-}
-
-// The leading decimal number of a status text: blanks, an optional sign,
-// digits up to the first other character; 0 when there are none.
-long leading_number(const char* text, size_t size) {
-  size_t i = 0;
-  while (i < size && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' || text[i] == '\r' ||
-                      text[i] == '\v' || text[i] == '\f'))
-    ++i;
-  bool negative = false;
-  if (i < size && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  long value = 0;
-  while (i < size && text[i] >= '0' && text[i] <= '9') {
-    if (value < 100000000) value = value * 10 + (text[i] - '0');
-    ++i;
-  }
-  return negative ? -value : value;
+  return ends_with_ignoring_case(record.path, field_length(record.path, kPathSize), "url");
 }
 
 void mark_http_error(LVK_URL& record, const ProjectHeader& header) {
@@ -140,7 +120,7 @@ Step process_record(platform::File& file, const ProjectHeader& header, uint32_t 
     } else {
       long code = 0;
       if (platform::http_query_status(request, status, sizeof status))
-        code = leading_number(status, sizeof status);
+        code = leading_decimal(status, sizeof status, Overflow::saturate);
       if (code == 404 || (code == 500 && handle_500))
         mark_http_error(record, header);
       else
@@ -162,23 +142,6 @@ Step process_record(platform::File& file, const ProjectHeader& header, uint32_t 
 
 }  // namespace
 
-void cut_to_site(char* url, size_t size) {
-  const size_t length = field_length(url, size);
-  size_t host = 0;
-  for (size_t i = 0; i + 2 < length; ++i) {
-    if (url[i] == ':' && url[i + 1] == '/' && url[i + 2] == '/') {
-      host = i + 3;
-      break;
-    }
-  }
-  for (size_t i = host; i < length; ++i) {
-    if (url[i] == '/') {
-      url[i] = '\0';  // the cut-off part stays behind the terminator
-      return;
-    }
-  }
-}
-
 void checker_worker(SliceTask* task) {
   const uint32_t first = task->first;
   const uint32_t count = task->count;
@@ -186,10 +149,8 @@ void checker_worker(SliceTask* task) {
   task->taken.store(true, std::memory_order_release);  // the block is reused now
 
   platform::File file = platform::open_file(project_path, platform::FileAccess::read_write_shared);
-  unsigned char bytes[kHeaderSize];
-  if (file.is_open() && file.read(bytes, kHeaderSize) == kHeaderSize) {
-    ProjectHeader header;
-    decode_header(bytes, header);
+  ProjectHeader header;
+  if (read_project_header(file, header)) {
     uint32_t done = 0;
     // Each record goes to exactly one worker; the one a worker gives up on
     // (stop, failed write) stays pending for the next run.
@@ -202,7 +163,7 @@ void checker_worker(SliceTask* task) {
   }
   file.close();
   running_workers.fetch_sub(1);
-  platform::post_app_command(main_window, kWorkerEndedCommand);
+  platform::post_app_command(main_window, app_worker_ended);
 }
 
 void request_stop() {

@@ -66,16 +66,6 @@ TEST(ReadAnswer, LineEndsLimitsAndSpillOver) {
   }
 }
 
-// Only what the questions rely on: blanks before the number, words after it,
-// and a count too large for a long that must not come out small.
-TEST(AnswerNumber, SkipsBlanksStopsAtWordsAndSaturates) {
-  const std::pair<const char*, long> cases[] = {
-      {"  7", 7},  {"10 threads", 10}, {"-3", -3}, {"abc", 0}, {"", 0},
-      {"99999999999999999999999", LONG_MAX}, {"-99999999999999999999999", LONG_MIN},
-  };
-  for (const auto& [text, value] : cases) EXPECT_EQ(answer_number(text), value) << text;
-}
-
 TEST(ProjectExtension, AnyCaseAtTheEndOnly) {
   const std::pair<const char*, bool> cases[] = {
       {"myproj.lvn", true}, {"MyProj.LVN", true}, {".LvN", true},   {"lvn", false},

@@ -8,6 +8,7 @@
 #include "checker/statistics.h"
 #include "console/answer_reader.h"
 #include "console/run_progress.h"
+#include "core/ascii.h"
 #include "core/globals.h"
 #include "core/project.h"
 #include "core/records.h"
@@ -42,7 +43,8 @@ void pause_and_flush(const ConsoleStreams& io) {
 long ask_number(const ConsoleStreams& io, size_t limit) {
   char answer[kProjectAnswer + 1];
   read_answer(io.in, answer, limit < kProjectAnswer ? limit : kProjectAnswer);
-  return answer_number(answer);
+  // A count typed far too large must not wrap around to a small one.
+  return leading_decimal(answer, sizeof answer, Overflow::saturate);
 }
 
 // A typed path goes straight into a 1000-character program-wide buffer.
@@ -125,7 +127,7 @@ void ask_name_and_threads(const ConsoleStreams& io) {
 
   say(io, "Enter total threads (1-10) for this project: ");
   const long count = ask_number(io, kNameAnswer);
-  threads = (count < 1 || count > 10) ? 1u : static_cast<uint32_t>(count);
+  threads = usable_thread_count(count);
 }
 
 // Gives false when the Firefox lookup failed: nothing is to be saved.

@@ -1,7 +1,6 @@
 #include "core/globals.h"
 
 int32_t install_state = 0;
-bool open_on_start = false;
 bool console_mode = false;
 void* main_window = nullptr;
 

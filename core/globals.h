@@ -10,7 +10,6 @@
 
 // Set by start-up.
 extern int32_t install_state;  // 0 installed, 1 not installed, 2 uninstall requested
-extern bool open_on_start;     // "-l " was given
 extern bool console_mode;      // messages go to standard output
 extern void* main_window;      // the main window, once created
 

@@ -32,13 +32,16 @@ void append_record(const LVK_URL& record) {
   ++record_total;
 }
 
-bool read_project_header(const char* path, ProjectHeader& header) {
-  platform::File file = platform::open_file(path, platform::FileAccess::read);
-  if (!file.is_open()) return false;
+bool read_project_header(platform::File& file, ProjectHeader& header) {
   unsigned char bytes[kHeaderSize];
-  if (file.read(bytes, kHeaderSize) != kHeaderSize) return false;
+  if (!file.seek(0) || file.read(bytes, kHeaderSize) != kHeaderSize) return false;
   decode_header(bytes, header);
   return true;
+}
+
+bool read_project_header(const char* path, ProjectHeader& header) {
+  platform::File file = platform::open_file(path, platform::FileAccess::read);
+  return read_project_header(file, header);
 }
 
 void derive_dead_list_path() {
@@ -126,14 +129,7 @@ bool start_run() {
   ProjectHeader header;
   {
     platform::File file = platform::open_file(project_path, platform::FileAccess::read);
-    unsigned char bytes[kHeaderSize];
-    if (file.is_open()) {
-      size = file.size();
-      if (size < static_cast<int64_t>(kHeaderSize) || file.read(bytes, kHeaderSize) != kHeaderSize)
-        size = -1;
-      else
-        decode_header(bytes, header);
-    }
+    if (read_project_header(file, header)) size = file.size();
   }
   if (size < 0) {
     show_message(kCannotOpen, platform::MessageIcon::error);
@@ -156,7 +152,7 @@ bool start_run() {
   const uint32_t count = static_cast<uint32_t>((size - static_cast<int64_t>(kHeaderSize)) /
                                                static_cast<int64_t>(kRecordSize));
   // A header outside 1 to 10 (a project made before any setting) runs with one.
-  threads = (header.threads >= 1 && header.threads <= 10) ? header.threads : 1;
+  threads = usable_thread_count(static_cast<long>(header.threads));
 
   SliceTask task;
   task.first = 0;

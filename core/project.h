@@ -44,8 +44,15 @@ bool create_project(bool create_only);
 // failure shown, when no worker could be started.
 bool start_run();
 
-// Reads the header of a project file; false when the file is missing or
-// shorter than a header.
+// A run has 1 to 10 workers; any other count typed or stored gives one.
+inline uint32_t usable_thread_count(long count) {
+  return count >= 1 && count <= 10 ? static_cast<uint32_t>(count) : 1u;
+}
+
+// Reads the header of a project file, from its start; false when the file is
+// missing or shorter than a header. Every reader of a project goes through
+// one of these.
+bool read_project_header(platform::File& file, ProjectHeader& header);
 bool read_project_header(const char* path, ProjectHeader& header);
 
 // Derives dead_list_path from the desktop folder.

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "console/console_mode.h"
+#include "core/ascii.h"
 #include "core/globals.h"
 #include "core/message.h"
 #include "core/records.h"
@@ -20,24 +21,15 @@ const char kPathTooLong[] = "ERROR: The project path is too long !";
 // The module path buffer, as the platform fills it.
 constexpr size_t kModulePathSize = 1000;
 
-bool equals_ignoring_case(const char* a, const char* b) {
-  for (; *a && *b; ++a, ++b) {
-    char x = *a, y = *b;
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return *a == *b;
-}
-
 bool starts_with_u_switch(const char* command_line) {
-  return command_line[0] == '-' && (command_line[1] == 'u' || command_line[1] == 'U');
+  return command_line[0] == '-' && ascii_lower(command_line[1]) == 'u';
 }
 
 }  // namespace
 
 Role classify_command_line(const char* command_line, bool installed) {
-  if (equals_ignoring_case(command_line, "-rr")) return Role::self_replace;
+  if (equal_ignoring_case(command_line, std::strlen(command_line), "-rr", 3))
+    return Role::self_replace;
   if (installed && starts_with_u_switch(command_line)) return Role::uninstall;
   if (std::strncmp(command_line, "-l ", 3) == 0) return Role::open_project;
   if (std::strcmp(command_line, "-rc") == 0) return Role::repair;
@@ -86,7 +78,6 @@ bool take_project_argument(const char* path) {
     return false;
   }
   copy_field(project_path, sizeof project_path, path);
-  open_on_start = true;
   return true;
 }
 
@@ -107,14 +98,14 @@ int lvn_main(const char* command_line) {
     return 0;
   }
 
-  if (std::strncmp(command_line, "-l ", 3) == 0) take_project_argument(command_line + 3);
+  const Role role = classify_command_line(command_line, install_state == 0);
+  if (role == Role::open_project) take_project_argument(command_line + 3);
 
-  switch (classify_command_line(command_line, install_state == 0)) {
+  switch (role) {
     case Role::repair:
       run_repair();
       return 0;
     case Role::console:
-      console_mode = true;
       run_console_mode();
       return 0;
     default:

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/globals.h"
+#include "core/records.h"
 
 #include "core/startup.h"
 #include "platform/platform.h"
@@ -109,15 +110,15 @@ TEST_F(InFolder, UnusableFolderAndOverlongProjectPathAreRefusedAloud) {
   EXPECT_TRUE(enter_folder_of(dir.file("LVN.EXE")));
 
   const std::string long_path(1000, 'p');
+  copy_field(project_path, sizeof project_path, "before.lvn");
   EXPECT_FALSE(take_project_argument(long_path.c_str()));
-  EXPECT_FALSE(open_on_start);
+  EXPECT_STREQ(project_path, "before.lvn");
   EXPECT_TRUE(take_project_argument(long_path.c_str() + 1));
   EXPECT_EQ(std::string(project_path), long_path.substr(1));
   platform::set_message_hook(nullptr);
   EXPECT_EQ(g_said, (std::vector<std::string>{"ERROR: Cannot enter the program's folder !",
                                                "ERROR: Cannot enter the program's folder !",
                                                "ERROR: The project path is too long !"}));
-  open_on_start = false;
 }
 
 }  // namespace

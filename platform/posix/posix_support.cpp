@@ -4,7 +4,7 @@
 
 #include "platform/posix/posix_support.h"
 
-#include "platform/common/ini_text.h"
+#include "core/ascii.h"
 #include "platform/fault_injection.h"
 #include "platform/platform.h"
 
@@ -98,7 +98,7 @@ bool replace_file_content(const std::string& native, const std::string& content,
 }
 
 bool equals_ignoring_case(const std::string& a, const std::string& b) {
-  return common::ini_names_equal(a, b);
+  return equal_ignoring_case(a, b);
 }
 
 }  // namespace posix
