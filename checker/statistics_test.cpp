@@ -38,9 +38,7 @@ class StatisticsTest : public ::testing::Test {
   void SetUp() override {
     project = dir.file("stats.lvn");
     select_project(project);
-    console_mode = false;
   }
-  void TearDown() override { console_mode = false; }
 
   std::string summary(size_t size = 10000) {
     std::vector<char> buffer(size + 16, '#');

@@ -60,19 +60,12 @@ class WorkerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(server.ok());
-    console_mode = false;
-    main_window = nullptr;
-    handle_500 = false;
-    dead_list_path[0] = '\0';
-    stop_requested.store(false);
     project = dir.file("project.lvn");
     select_project(project);
   }
   void TearDown() override {
     request_stop();
     EXPECT_TRUE(watcher.wait_for_end(0, 5000)) << "a worker is still running";
-    handle_500 = false;
-    dead_list_path[0] = '\0';
   }
 
   std::string url(const std::string& target) const { return server.url(target); }
