@@ -104,7 +104,7 @@ void walk_favorites_tree(const char* name, const char* parent) {
     // to nothing is no bookmark.
     if (entry.is_directory)
       walk_favorites_tree(entry.name.c_str(), path);
-    else if (entry.is_file)
+    else if (entry.is_file && !platform::is_temporary_name(entry.name))  // not a save's leftover
       read_shortcut_file(path, entry);
   }
   listing.close();

@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/app_commands.h"
 #include "core/globals.h"
+#include "core/project.h"
 #include "core/records.h"
 
 namespace {
@@ -12,13 +14,15 @@ const char kConsoleFormat[] =
     "Total Favs:\t%u.\r\nFavs Checked: \t%u.\r\nQuarantined: \t%u.\r\nFavs Fixed: \t%u.\r\n"
     "Threads: \t%u.\r\n";
 
+// Each count links to its item list; the numbers are filled in from the
+// command table.
 const char kHtmlFormat[] =
     "<table width=\"100%%\" border=\"1\"><br>\r\n"
-    "<tr><td width=\"66%%\">Total Favorites in Project <a href=app:15>View</a></td>"
+    "<tr><td width=\"66%%\">Total Favorites in Project <a href=app:%u>View</a></td>"
     "<td width=\"34%%\">%u</td></tr><br>\r\n"
-    "<tr><td>Total Checked <a href=app:16>View</a></td><td>%u</td></tr><br>\r\n"
-    "<tr><td>Total Quarantined <a href=\"app:18\">View</a></td><td>%u</td></tr><br>\r\n"
-    "<tr><td>Total Quarantined and fixed <a href=\"app:19\">View</a></td><td>%u</td></tr><br>\r\n"
+    "<tr><td>Total Checked <a href=app:%u>View</a></td><td>%u</td></tr><br>\r\n"
+    "<tr><td>Total Quarantined <a href=\"app:%u\">View</a></td><td>%u</td></tr><br>\r\n"
+    "<tr><td>Total Quarantined and fixed <a href=\"app:%u\">View</a></td><td>%u</td></tr><br>\r\n"
     "<tr><td>Threads</td><td>%u</td></tr></table><br>\r\n";
 
 struct Counts {
@@ -37,12 +41,8 @@ void write_summary(char* buffer, size_t size) {
   if (!file.is_open()) return;
 
   Counts counts;
-  unsigned char header_bytes[kHeaderSize];
-  std::memset(header_bytes, 0, sizeof header_bytes);
-  file.read(header_bytes, kHeaderSize);
   ProjectHeader header;
-  decode_header(header_bytes, header);
-  counts.threads = header.threads;
+  if (read_project_header(file, header)) counts.threads = header.threads;
 
   // Whole records only, as the run sees them.
   unsigned char bytes[kRecordSize];
@@ -56,8 +56,14 @@ void write_summary(char* buffer, size_t size) {
   }
   file.close();
 
-  if (buffer && size > 0)
-    std::snprintf(buffer, size, console_mode ? kConsoleFormat : kHtmlFormat, counts.total,
-                  counts.checked, counts.quarantined, counts.fixed, counts.threads);
   record_total = counts.total;
+  if (!buffer || size == 0) return;
+  if (console_mode) {
+    std::snprintf(buffer, size, kConsoleFormat, counts.total, counts.checked, counts.quarantined,
+                  counts.fixed, counts.threads);
+  } else {
+    std::snprintf(buffer, size, kHtmlFormat, unsigned{app_view_all}, counts.total,
+                  unsigned{app_view_checked}, counts.checked, unsigned{app_view_quarantined},
+                  counts.quarantined, unsigned{app_view_fixed}, counts.fixed, counts.threads);
+  }
 }

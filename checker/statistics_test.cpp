@@ -3,12 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "core/globals.h"
+#include "platform/platform.h"
 #include "tests/support/checker_run.h"
 #include "tests/support/project_builder.h"
 #include "tests/support/temp_dir.h"
@@ -23,29 +23,22 @@ std::string console_text(unsigned total, unsigned checked, unsigned quarantined,
          std::to_string(threads_shown) + ".\r\n";
 }
 
-std::string html_table(unsigned total, unsigned checked, unsigned quarantined, unsigned fixed,
-                       unsigned threads_shown) {
-  return "<table width=\"100%\" border=\"1\"><br>\r\n"
-         "<tr><td width=\"66%\">Total Favorites in Project <a href=app:15>View</a></td>"
-         "<td width=\"34%\">" + std::to_string(total) + "</td></tr><br>\r\n"
-         "<tr><td>Total Checked <a href=app:16>View</a></td><td>" + std::to_string(checked) +
-         "</td></tr><br>\r\n"
-         "<tr><td>Total Quarantined <a href=\"app:18\">View</a></td><td>" +
-         std::to_string(quarantined) + "</td></tr><br>\r\n"
-         "<tr><td>Total Quarantined and fixed <a href=\"app:19\">View</a></td><td>" +
-         std::to_string(fixed) + "</td></tr><br>\r\n"
-         "<tr><td>Threads</td><td>" + std::to_string(threads_shown) +
-         "</td></tr></table><br>\r\n";
-}
+// The table of mixed_records() with 3 threads.
+const std::string kMixedTable =
+    "<table width=\"100%\" border=\"1\"><br>\r\n"
+    "<tr><td width=\"66%\">Total Favorites in Project <a href=app:15>View</a></td>"
+    "<td width=\"34%\">10</td></tr><br>\r\n"
+    "<tr><td>Total Checked <a href=app:16>View</a></td><td>4</td></tr><br>\r\n"
+    "<tr><td>Total Quarantined <a href=\"app:18\">View</a></td><td>1</td></tr><br>\r\n"
+    "<tr><td>Total Quarantined and fixed <a href=\"app:19\">View</a></td><td>1</td></tr><br>\r\n"
+    "<tr><td>Threads</td><td>3</td></tr></table><br>\r\n";
 
 class StatisticsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     project = dir.file("stats.lvn");
     select_project(project);
-    console_mode = false;
   }
-  void TearDown() override { console_mode = false; }
 
   std::string summary(size_t size = 10000) {
     std::vector<char> buffer(size + 16, '#');
@@ -58,7 +51,7 @@ class StatisticsTest : public ::testing::Test {
   std::string project;
 };
 
-// 10 records: 2 valid, 1 quarantined, 1 fixed, 6 pending; 3 threads.
+// 10 records: 2 valid, 1 quarantined, 1 fixed, 6 pending.
 std::vector<LVK_URL> mixed_records() {
   std::vector<LVK_URL> records;
   records.push_back(make_record("http://a/", "a.url", 1, keep, result_none));
@@ -69,23 +62,9 @@ std::vector<LVK_URL> mixed_records() {
   return records;
 }
 
-TEST_F(StatisticsTest, CountsEachStateInBothForms) {
-  ProjectOptions options;
-  options.threads = 3;
-  write_project(project, options, mixed_records());
-
-  record_total = 77;
-  console_mode = true;
-  EXPECT_EQ(summary(2000), console_text(10, 4, 1, 1, 3));
-  EXPECT_EQ(record_total, 10u);
-
-  record_total = 77;
-  console_mode = false;
-  EXPECT_EQ(summary(), html_table(10, 4, 1, 1, 3));
-  EXPECT_EQ(record_total, 10u);
-}
-
-TEST_F(StatisticsTest, CountsOtherProjects) {
+// Each project is counted while another handle holds it open for writing,
+// as during a run.
+TEST_F(StatisticsTest, CountsEachState) {
   const struct {
     const char* what;
     uint32_t threads;
@@ -93,6 +72,7 @@ TEST_F(StatisticsTest, CountsOtherProjects) {
     size_t trailing;  // bytes of a partial record after the last one
     std::string text;
   } cases[] = {
+      {"mixed states", 3, mixed_records(), 0, console_text(10, 4, 1, 1, 3)},
       {"empty project", 5, {}, 0, console_text(0, 0, 0, 0, 5)},
       {"deleted records count as checked only",
        1,
@@ -111,13 +91,28 @@ TEST_F(StatisticsTest, CountsOtherProjects) {
     options.threads = c.threads;
     write_project(project, options, c.records);
     std::ofstream(project, std::ios::binary | std::ios::app) << std::string(c.trailing, '\x01');
+    platform::File writer = platform::open_file(project, platform::FileAccess::read_write_shared);
+    ASSERT_TRUE(writer.is_open());
     record_total = 77;
     EXPECT_EQ(summary(), c.text);
     EXPECT_EQ(record_total, c.records.size());
   }
-  console_mode = false;
-  write_project(project, ProjectOptions{0, 0, 5, 0}, {});
-  EXPECT_EQ(summary(), html_table(0, 0, 0, 0, 5));
+}
+
+TEST_F(StatisticsTest, HtmlTableIsCutNeverOverrun) {
+  ProjectOptions options;
+  options.threads = 3;
+  write_project(project, options, mixed_records());
+  for (size_t size : {size_t{1}, size_t{2}, size_t{40}, kMixedTable.size(),
+                      kMixedTable.size() + 1, size_t{10000}}) {
+    SCOPED_TRACE(size);
+    record_total = 77;
+    EXPECT_EQ(summary(size), kMixedTable.substr(0, size - 1));
+    EXPECT_EQ(record_total, 10u);
+  }
+  record_total = 5;
+  write_summary(nullptr, 0);  // nothing to print into, the count still made
+  EXPECT_EQ(record_total, 10u);
 }
 
 TEST_F(StatisticsTest, UnopenableProjectGivesEmptyTextAndKeepsTheTotal) {
@@ -128,31 +123,6 @@ TEST_F(StatisticsTest, UnopenableProjectGivesEmptyTextAndKeepsTheTotal) {
     EXPECT_EQ(summary(), "");
     EXPECT_EQ(record_total, 42u);
   }
-}
-
-TEST_F(StatisticsTest, SmallBufferIsCutNeverOverrun) {
-  ProjectOptions options;
-  options.threads = 3;
-  write_project(project, options, mixed_records());
-  const std::string whole = html_table(10, 4, 1, 1, 3);
-  for (size_t size : {size_t{1}, size_t{2}, size_t{40}, whole.size(), whole.size() + 1}) {
-    SCOPED_TRACE(size);
-    EXPECT_EQ(summary(size), whole.substr(0, size - 1));
-    EXPECT_EQ(record_total, 10u);
-  }
-  record_total = 5;
-  write_summary(nullptr, 0);  // nothing to print into, the count still made
-  EXPECT_EQ(record_total, 10u);
-}
-
-TEST_F(StatisticsTest, ReadsAProjectWhileAWriterHoldsItOpen) {
-  ProjectOptions options;
-  options.threads = 3;
-  write_project(project, options, mixed_records());
-  platform::File writer = platform::open_file(project, platform::FileAccess::read_write_shared);
-  ASSERT_TRUE(writer.is_open());
-  console_mode = true;
-  EXPECT_EQ(summary(), console_text(10, 4, 1, 1, 3));
 }
 
 }  // namespace

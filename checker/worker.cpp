@@ -5,12 +5,13 @@
 #include <mutex>
 #include <string>
 
+#include "core/app_commands.h"
+#include "core/ascii.h"
 #include "core/globals.h"
 #include "core/records.h"
 
 namespace {
 
-constexpr unsigned kWorkerEndedCommand = 9;
 constexpr size_t kStatusSize = 100;
 
 // One lock across open, write and close of the dead-link list, so lines from
@@ -32,28 +33,7 @@ void append_dead_link(const LVK_URL& record) {
 
 // A record is an Internet Shortcut when its path ends in "url", any case.
 bool is_shortcut(const LVK_URL& record) {
-  const size_t n = field_length(record.path, kPathSize);
-  if (n < 3) return false;
-  const char* end = record.path + n - 3;
-  return (end[0] == 'u' || end[0] == 'U') && (end[1] == 'r' || end[1] == 'R') &&
-         (end[2] == 'l' || end[2] == 'L');
-}
-
-// The leading decimal number of a status text: blanks, an optional sign,
-// digits up to the first other character; 0 when there are none.
-long leading_number(const char* text, size_t size) {
-  size_t i = 0;
-  while (i < size && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' || text[i] == '\r' ||
-                      text[i] == '\v' || text[i] == '\f'))
-    ++i;
-  bool negative = false;
-  if (i < size && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  long value = 0;
-  while (i < size && text[i] >= '0' && text[i] <= '9') {
-    if (value < 100000000) value = value * 10 + (text[i] - '0');
-    ++i;
-  }
-  return negative ? -value : value;
+  return ends_with_ignoring_case(record.path, field_length(record.path, kPathSize), "url");
 }
 
 void mark_http_error(LVK_URL& record, const ProjectHeader& header) {
@@ -99,20 +79,18 @@ void mark_valid(LVK_URL& record) {
   record.result = result_none;
 }
 
-enum class Step { next, end_slice };
+enum class Step { next, end_worker };
 
-// Processes the record at position i of the slice; the file is positioned at
-// its start and is left at the start of the next one.
-Step process_record(platform::File& file, const ProjectHeader& header, uint32_t index,
-                    uint32_t i) {
-  if (index < 10) worker_position[index].store(i, std::memory_order_relaxed);
+// Processes record n of the project: reads it at its own offset and, when it
+// changed, writes it back at that same offset, so a failed or short write can
+// never move into another record.
+Step process_record(platform::File& file, const ProjectHeader& header, uint32_t n) {
   char status[kStatusSize];
   std::memset(status, 0, sizeof status);
 
-  if (stop_requested.load()) return Step::end_slice;
-
   unsigned char bytes[kRecordSize];
-  if (file.read(bytes, kRecordSize) != kRecordSize) return Step::end_slice;
+  if (!file.seek(record_offset(n)) || file.read(bytes, kRecordSize) != kRecordSize)
+    return Step::end_worker;
   LVK_URL record;
   decode_record(bytes, record);
   if (record.checked == 1) return Step::next;  // done in an earlier run
@@ -127,22 +105,22 @@ Step process_record(platform::File& file, const ProjectHeader& header, uint32_t 
     platform::HttpSession* session = internet_session.load();
     // Without a session nothing can be checked, which says nothing about the
     // link: it stays pending rather than being taken for dead.
-    if (!session) return Step::end_slice;
+    if (!session) return Step::end_worker;
     const std::string url(record.url, field_length(record.url, kUrlSize));
     bool not_tried = false;
     request = platform::http_open_url(session, url, &not_tried);
     // Stopped while waiting: the record stays pending and is checked again
     // on resume. The request, if any, went with the closed session.
-    if (stop_requested.load()) return Step::end_slice;
+    if (stop_requested.load()) return Step::end_worker;
     // No attempt could be made (closed session, nothing to spare here): that
     // says nothing about the link, which stays pending like the rest.
-    if (!request && not_tried) return Step::end_slice;
+    if (!request && not_tried) return Step::end_worker;
     if (!request) {
       mark_no_connection(record, header);
     } else {
       long code = 0;
       if (platform::http_query_status(request, status, sizeof status))
-        code = leading_number(status, sizeof status);
+        code = leading_decimal(status, sizeof status, Overflow::saturate);
       if (code == 404 || (code == 500 && handle_500))
         mark_http_error(record, header);
       else
@@ -151,29 +129,18 @@ Step process_record(platform::File& file, const ProjectHeader& header, uint32_t 
   }
 
   if (request) platform::http_close_request(request);
-  encode_record(record, bytes);
-  if (file.seek_relative(-static_cast<int64_t>(kRecordSize))) file.write(bytes, kRecordSize);
-  return Step::next;
+  unsigned char done[kRecordSize];
+  encode_record(record, done);
+  if (file.seek(record_offset(n)) && file.write(done, kRecordSize)) return Step::next;
+  // Part of the record may have been stored (a link cut back to its site
+  // without its outcome): put the record back as it was, so that it stays
+  // pending and is checked again on resume. The disk that refused it will
+  // refuse the next ones too, so this worker ends.
+  if (file.seek(record_offset(n))) file.write(bytes, kRecordSize);
+  return Step::end_worker;
 }
 
 }  // namespace
-
-void cut_to_site(char* url, size_t size) {
-  const size_t length = field_length(url, size);
-  size_t host = 0;
-  for (size_t i = 0; i + 2 < length; ++i) {
-    if (url[i] == ':' && url[i + 1] == '/' && url[i + 2] == '/') {
-      host = i + 3;
-      break;
-    }
-  }
-  for (size_t i = host; i < length; ++i) {
-    if (url[i] == '/') {
-      url[i] = '\0';  // the cut-off part stays behind the terminator
-      return;
-    }
-  }
-}
 
 void checker_worker(SliceTask* task) {
   const uint32_t first = task->first;
@@ -182,20 +149,21 @@ void checker_worker(SliceTask* task) {
   task->taken.store(true, std::memory_order_release);  // the block is reused now
 
   platform::File file = platform::open_file(project_path, platform::FileAccess::read_write_shared);
-  if (file.is_open()) {
-    unsigned char bytes[kHeaderSize];
-    std::memset(bytes, 0, sizeof bytes);
-    file.read(bytes, kHeaderSize);
-    ProjectHeader header;
-    decode_header(bytes, header);
-    if (file.seek(record_offset(first))) {
-      for (uint32_t i = 0; i < count; ++i)
-        if (process_record(file, header, index, i) == Step::end_slice) break;
+  ProjectHeader header;
+  if (read_project_header(file, header)) {
+    uint32_t done = 0;
+    // Each record goes to exactly one worker; the one a worker gives up on
+    // (stop, failed write) stays pending for the next run.
+    while (!stop_requested.load()) {
+      const uint32_t n = next_record.fetch_add(1);
+      if (n >= count) break;
+      if (process_record(file, header, first + n) == Step::end_worker) break;
+      if (index < 10) worker_position[index].store(++done, std::memory_order_relaxed);
     }
-    file.close();
   }
+  file.close();
   running_workers.fetch_sub(1);
-  platform::post_app_command(main_window, kWorkerEndedCommand);
+  platform::post_app_command(main_window, app_worker_ended);
 }
 
 void request_stop() {

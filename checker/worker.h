@@ -1,4 +1,5 @@
-// The checker worker: one thread over one slice of the project's records.
+// The checker worker: one thread that takes the project's records one by one
+// from the run's shared cursor.
 #pragma once
 
 #include "core/project.h"
@@ -6,6 +7,7 @@
 // The worker's thread body, started by start_run.
 void checker_worker(SliceTask* task);
 
-// Ends the current run: sets stop_requested, closes the HTTP session (which
-// releases every worker waiting on a server) and stops the progress timer.
+// Ends the current run: sets stop_requested and closes the HTTP session,
+// which releases every worker waiting on a server. The window that shows the
+// progress stops its own timer.
 void request_stop();

@@ -14,12 +14,20 @@
 #include <sstream>
 #include <thread>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include "checker/site_root.h"
 #include "core/globals.h"
 #include "core/project.h"
 #include "tests/support/checker_run.h"
 #include "tests/support/http_fixture.h"
 #include "tests/support/project_builder.h"
+#include "platform/fault_injection.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -52,19 +60,12 @@ class WorkerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(server.ok());
-    console_mode = false;
-    main_window = nullptr;
-    handle_500 = false;
-    dead_list_path[0] = '\0';
-    stop_requested.store(false);
     project = dir.file("project.lvn");
     select_project(project);
   }
   void TearDown() override {
     request_stop();
     EXPECT_TRUE(watcher.wait_for_end(0, 5000)) << "a worker is still running";
-    handle_500 = false;
-    dead_list_path[0] = '\0';
   }
 
   std::string url(const std::string& target) const { return server.url(target); }
@@ -155,48 +156,32 @@ TEST_F(WorkerTest, Answer500IsDeadOnlyWhileHandle500IsOn) {
   }
 }
 
-TEST_F(WorkerTest, OnHttpErrorChoosesTheAction) {
+// The header's choices decide the action; a choice outside the table leaves
+// the record pending with its result. Cutting back never applies to a link
+// that was not reached.
+TEST_F(WorkerTest, HeaderChoicesDecideTheAction) {
   const std::string dead = url("/fail/link.htm");
   const std::string site = url("");
-  const State expected[] = {
-      {http_error, 1, keep}, {http_error, 1, action_delete}, {http_error, 1, quarantine},
-      {http_error, 1, fix},  {http_error, 0, keep},  // 4: stays pending, with its result
-  };
+  const std::string offline = unreachable_url() + "deep/page.htm";
   for (uint32_t choice = 0; choice <= 4; ++choice) {
-    SCOPED_TRACE("on_http_error " + std::to_string(choice));
+    SCOPED_TRACE("choice " + std::to_string(choice));
     ProjectOptions options;
-    options.on_http_error = choice;
-    write_project(project, options, {make_record(dead, "News\\dead.url"), make_record("", "e.url")});
+    options.on_http_error = options.on_no_connection = choice;
+    write_project(project, options,
+                  {make_record(dead, "News\\dead.url"), make_record("", "e.url"),
+                   make_record(offline, "a.url")});
     ASSERT_TRUE(run_project(watcher, 1));
     const std::vector<LVK_URL> done = read_project_file(project);
-    expect_state(done[0], expected[choice]);
-    expect_state(done[1], expected[choice]);
+    const State http = choice <= fix ? State{http_error, 1, choice} : State{http_error, 0, keep};
+    expect_state(done[0], http);
+    expect_state(done[1], http);
+    expect_state(done[2], choice < fix ? State{no_connection, 1, choice} : State{no_connection, 0, keep});
+    EXPECT_STREQ(done[2].url, offline.c_str());
+    EXPECT_STREQ(done[0].url, choice == fix ? site.c_str() : dead.c_str());
+    // The cut-off part stays behind the new terminator.
     if (choice == fix) {
-      EXPECT_STREQ(done[0].url, site.c_str());
-      // The cut-off part stays behind the new terminator.
       EXPECT_STREQ(done[0].url + site.size() + 1, "fail/link.htm");
-    } else {
-      EXPECT_STREQ(done[0].url, dead.c_str());
     }
-  }
-}
-
-TEST_F(WorkerTest, OnNoConnectionChoosesTheAction) {
-  const State expected[] = {
-      {no_connection, 1, keep}, {no_connection, 1, action_delete},
-      {no_connection, 1, quarantine}, {no_connection, 0, keep},  // 3: stays pending
-  };
-  for (uint32_t choice = 0; choice <= 3; ++choice) {
-    SCOPED_TRACE("on_no_connection " + std::to_string(choice));
-    ProjectOptions options;
-    options.on_no_connection = choice;
-    options.on_http_error = fix;  // never applies to a link that was not reached
-    const std::string offline = unreachable_url() + "deep/page.htm";
-    write_project(project, options, {make_record(offline, "a.url")});
-    ASSERT_TRUE(run_project(watcher, 1));
-    const LVK_URL done = read_project_file(project)[0];
-    expect_state(done, expected[choice]);
-    EXPECT_STREQ(done.url, offline.c_str());
   }
 }
 
@@ -307,19 +292,16 @@ TEST_F(WorkerTest, DeadLinkListGetsEveryDeadLinkAppended) {
                  make_record(offline, "c.url"), make_record("", "d.url"),
                  make_record(url("/status/404?ini"), "e.ini")});
   ASSERT_TRUE(run_with_start_run(watcher, 1));
-  EXPECT_EQ(TempDir::read(list),
-            "from an earlier run\r\n" + gone + "\r\n" + offline + "\r\n" + "\r\n");
-}
+  const std::string listed = "from an earlier run\r\n" + gone + "\r\n" + offline + "\r\n\r\n";
+  EXPECT_EQ(TempDir::read(list), listed);
 
-TEST_F(WorkerTest, DeadLinkListFollowsTheProjectHeaderOnly) {
-  const std::string list = dir.file("Dead Links.TXT");
-  copy_field(dead_list_path, sizeof dead_list_path, list);
-  dead_links_text = 1;  // the program-wide choice does not count
+  // Only the project's header counts, never the program-wide choice.
+  dead_links_text = 1;
   write_project(project, ProjectOptions{}, {make_record(url("/status/404?off"), "a.url")});
   ASSERT_TRUE(run_with_start_run(watcher, 1));
   dead_links_text = 0;
   expect_state(read_project_file(project)[0], {http_error, 1, keep});
-  EXPECT_FALSE(platform::file_readable(list));
+  EXPECT_EQ(TempDir::read(list), listed);
 }
 
 TEST_F(WorkerTest, UnwritableDeadLinkListIsSkippedSilently) {
@@ -363,165 +345,155 @@ TEST_F(WorkerTest, DeadLinkLinesFromTenWorkersNeverInterleave) {
 }
 
 // ---------------------------------------------------------------------------
-// Slicing, through start_run with a worker that only records its slice
+// The shared cursor: every record to exactly one worker
 
-std::mutex slices_mutex;
-std::vector<std::array<uint32_t, 3>> slices;
-
-void recording_worker(SliceTask* task) {
-  const std::array<uint32_t, 3> slice = {task->first, task->count, task->index};
-  task->taken.store(true, std::memory_order_release);
-  {
-    std::lock_guard<std::mutex> lock(slices_mutex);
-    slices.push_back(slice);
+TEST_F(WorkerTest, TenWorkersCheckEachRecordOnceWhateverItsSpeed) {
+  ProjectOptions options;
+  options.threads = 10;
+  options.on_http_error = quarantine;
+  std::vector<LVK_URL> records;
+  std::vector<std::string> targets;
+  for (int i = 0; i < 120; ++i) {
+    const std::string n = std::to_string(i);
+    // A few very slow links among fast ones, dead ones, records done in an
+    // earlier run and files that are no shortcuts.
+    std::string target = i % 17 == 0 ? "/slow/400?n=" + n
+                         : i % 5 == 0 ? "/status/404?n=" + n
+                                      : "/slow/" + std::to_string(i % 4 * 10) + "?n=" + n;
+    targets.push_back(target);
+    records.push_back(i % 11 == 3   ? make_record(url(target), "a.url", 1, keep)
+                      : i % 13 == 4 ? make_record(url(target), "desktop.ini")
+                                    : make_record(url(target), "a.url"));
   }
-  running_workers.fetch_sub(1);
-  platform::post_app_command(main_window, 9);
+  write_project(project, options, records);
+  ASSERT_TRUE(run_project(watcher, 10));
+
+  const std::vector<LVK_URL> done = read_project_file(project);
+  for (size_t i = 0; i < records.size(); ++i) {
+    SCOPED_TRACE(targets[i]);
+    const bool asked = records[i].checked == 0 && i % 13 != 4;
+    EXPECT_EQ(server.count(targets[i]), asked ? 1 : 0);
+    expect_state(done[i], asked && i % 5 == 0 && i % 17 != 0 ? State{http_error, 1, quarantine}
+                                                                : kValid);
+  }
+  uint32_t scanned = 0;
+  for (const auto& slot : worker_position) scanned += slot.load();
+  EXPECT_EQ(scanned, records.size()) << "the progress reaches every record";
 }
 
-std::vector<std::array<uint32_t, 3>> run_recording(RunWatcher& watcher, int expected_workers) {
-  {
-    std::lock_guard<std::mutex> lock(slices_mutex);
-    slices.clear();
-  }
-  watcher.reset();
-  start_run_with(recording_worker);
-  EXPECT_TRUE(watcher.wait_for_end(expected_workers, 5000));
-  std::lock_guard<std::mutex> lock(slices_mutex);
-  std::vector<std::array<uint32_t, 3>> result = slices;
-  std::sort(result.begin(), result.end(),
-            [](const auto& a, const auto& b) { return a[2] < b[2]; });
-  return result;
-}
-
-TEST_F(WorkerTest, StartRunCutsTheRecordsIntoSlices) {
-  using Slices = std::vector<std::array<uint32_t, 3>>;
+// However many records and threads a header gives, every worker ends and
+// every whole record is processed once; bytes after the last whole record
+// are no record and stay as they are.
+TEST_F(WorkerTest, EveryRecordIsDoneWhateverTheThreadsAndTheSize) {
   const struct {
-    uint32_t records;
-    uint32_t threads;
+    uint32_t records, threads;
     size_t trailing;
-    Slices expected;
-  } table[] = {
-      {0, 3, 0, {{0, 0, 0}, {0, 0, 1}, {0, 0, 2}}},
-      {3, 5, 0, {{0, 0, 0}, {0, 0, 1}, {0, 0, 2}, {0, 0, 3}, {0, 3, 4}}},
-      {10, 3, 0, {{0, 3, 0}, {3, 3, 1}, {6, 4, 2}}},
-      {10, 3, 2011, {{0, 3, 0}, {3, 3, 1}, {6, 4, 2}}},  // a partial record is no record
-      {7, 0, 0, {{0, 7, 0}}},                            // outside 1 to 10: one worker
-      {7, 11, 0, {{0, 7, 0}}},
-      {20, 10, 5, {{0, 2, 0}, {2, 2, 1}, {4, 2, 2}, {6, 2, 3}, {8, 2, 4},
-                   {10, 2, 5}, {12, 2, 6}, {14, 2, 7}, {16, 2, 8}, {18, 2, 9}}},
-  };
+    uint32_t workers;
+  } table[] = {{0, 3, 0, 3}, {3, 5, 0, 5}, {10, 3, 2011, 3}, {7, 0, 0, 1}, {7, 11, 5, 1}};
   for (const auto& row : table) {
-    SCOPED_TRACE(std::to_string(row.records) + " records, " + std::to_string(row.threads) +
-                 " threads, " + std::to_string(row.trailing) + " trailing bytes");
+    SCOPED_TRACE(std::to_string(row.records) + " records, " + std::to_string(row.threads) + " threads");
     ProjectOptions options;
     options.threads = row.threads;
     write_project(project, options,
-                  std::vector<LVK_URL>(row.records, make_record("http://x/", "a.url")));
+                  std::vector<LVK_URL>(row.records, make_record("", "desktop.ini")));
     {
       std::ofstream out(project, std::ios::binary | std::ios::app);
       out << std::string(row.trailing, 'T');
     }
-    EXPECT_EQ(run_recording(watcher, static_cast<int>(row.expected.size())), row.expected);
-    EXPECT_EQ(threads, row.expected.size());
+    ASSERT_TRUE(run_with_start_run(watcher, static_cast<int>(row.workers), 5000));
+    EXPECT_EQ(watcher.end_notices(), static_cast<int>(row.workers));
+    const std::string bytes = file_bytes(project);
+    EXPECT_EQ(bytes.substr(bytes.size() - row.trailing), std::string(row.trailing, 'T'));
+    const std::vector<LVK_URL> done = read_project_file(project);
+    for (uint32_t i = 0; i < row.records; ++i) expect_state(done[i], kValid);
   }
+  EXPECT_EQ(server.total(), 0);
   EXPECT_TRUE(watcher.messages().empty());
 }
 
 TEST_F(WorkerTest, ProjectShorterThanAHeaderStartsNoWorker) {
   for (const std::string& content : {std::string(), std::string(999, '\0')}) {
     dir.write("project.lvn", content);
-    EXPECT_TRUE(run_recording(watcher, 0).empty());
+    watcher.reset();
+    EXPECT_FALSE(start_run());
     EXPECT_EQ(watcher.end_notices(), 0);
     EXPECT_EQ(watcher.messages(),
               std::vector<std::string>{"ERROR: Cannot open specified project !"});
   }
   select_project(dir.file("missing.lvn"));
-  EXPECT_TRUE(run_recording(watcher, 0).empty());
-  EXPECT_EQ(watcher.messages().size(), 1u);
-
-  // In console mode the text is printed, without a line end.
-  console_mode = true;
-  testing::internal::CaptureStdout();
-  start_run_with(recording_worker);
-  const std::string printed = testing::internal::GetCapturedStdout();
-  console_mode = false;
-  EXPECT_EQ(printed, "ERROR: Cannot open specified project !");
+  EXPECT_FALSE(start_run());
   EXPECT_EQ(running_workers.load(), 0);
 }
 
-TEST_F(WorkerTest, EmptySlicesEndAtOnceWithOneNoticeEach) {
+// A write that stops short ends its worker and leaves its record as it was,
+// pending; no other record moves or changes.
+TEST_F(WorkerTest, ShortWriteLeavesItsRecordPendingAndNoOtherTouched) {
   ProjectOptions options;
   options.threads = 3;
-  write_project(project, options, {});
-  ASSERT_TRUE(run_project(watcher, 3, 5000));
-  EXPECT_EQ(watcher.end_notices(), 3);
-  EXPECT_EQ(server.total(), 0);
-}
-
-TEST_F(WorkerTest, PositionsStayOneShortOfEachSliceAtTheEnd) {
-  ProjectOptions options;
-  options.threads = 3;
-  write_project(project, options, std::vector<LVK_URL>(13, make_record("", "desktop.ini")));
+  options.on_http_error = fix;  // a cut link shows where a partial record went
+  std::vector<LVK_URL> records;
+  for (int i = 0; i < 24; ++i)
+    records.push_back(make_record(url("/gone/" + std::to_string(i) + "/x.htm"), "F\\a.url"));
+  write_project(project, options, records);
+  const std::string pending = file_bytes(project);
   ASSERT_TRUE(run_project(watcher, 3));
-  EXPECT_EQ(worker_position[0].load(), 3u);
-  EXPECT_EQ(worker_position[1].load(), 3u);
-  EXPECT_EQ(worker_position[2].load(), 4u);
-  for (const LVK_URL& r : read_project_file(project)) expect_state(r, kValid);
+  const std::string expected = file_bytes(project);
+
+  write_project(project, options, records);
+  {
+    platform::FaultPlan plan;
+    plan.fail_write = 9;
+    plan.failing_write_keeps = 1500;
+    platform::ScopedFaultPlan faults(plan);
+    ASSERT_TRUE(run_project(watcher, 3));
+  }
+  const std::string after = file_bytes(project);
+  ASSERT_EQ(after.size(), expected.size());
+  int left_pending = 0;
+  for (size_t at = kHeaderSize; at < after.size(); at += kRecordSize) {
+    const std::string record = after.substr(at, kRecordSize);
+    if (record == expected.substr(at, kRecordSize)) continue;
+    EXPECT_TRUE(record == pending.substr(at, kRecordSize)) << "record " << at / kRecordSize;
+    ++left_pending;
+  }
+  EXPECT_EQ(left_pending, 1);
 }
 
 // ---------------------------------------------------------------------------
 // Workers on their own
 
-void run_worker_directly(uint32_t first, uint32_t count) {
+void run_worker_directly(uint32_t count) {
   SliceTask task;
-  task.first = first;
   task.count = count;
-  task.index = 0;
+  next_record.store(0);
   running_workers.fetch_add(1);
   std::thread worker(checker_worker, &task);
   worker.join();
   EXPECT_TRUE(task.taken.load());
 }
 
+// Without its project, or with a session that was closed under it, a worker
+// ends through its normal end; a link it could not try stays pending instead
+// of being taken for dead.
 TEST_F(WorkerTest, WorkerOnItsOwnEndsThroughItsNormalEnd) {
-  // Without its project: one end notice, and no file made.
   select_project(dir.file("missing.lvn"));
-  watcher.reset();
-  run_worker_directly(0, 5);
-  EXPECT_EQ(running_workers.load(), 0);
+  run_worker_directly(5);
   EXPECT_EQ(watcher.end_notices(), 1);
   EXPECT_FALSE(platform::file_readable(dir.file("missing.lvn")));
 
-  // A slice longer than the file ends at its end, and without a session the
-  // links stay pending.
-  ASSERT_EQ(internet_session.load(), nullptr);
   select_project(project);
   write_project(project, ProjectOptions{},
-                {make_record("", "a.ini"), make_record("", "b.ini"),
-                 make_record(url("/status/200?nosession"), "c.url")});
-  const size_t size = file_bytes(project).size();
-  watcher.reset();
-  run_worker_directly(1, 5);
-  EXPECT_EQ(watcher.end_notices(), 1);
-  const std::vector<LVK_URL> done = read_project_file(project);
-  expect_state(done[0], kPending);  // not in the slice
-  expect_state(done[1], kValid);
-  expect_state(done[2], kPending);
-  EXPECT_EQ(server.total(), 0);
-  EXPECT_EQ(file_bytes(project).size(), size) << "a run never extends a project";
-
-  // A session that was closed under the worker cannot try the link either:
-  // the link stays pending instead of being taken for dead.
+                {make_record("", "b.ini"), make_record(url("/status/200?closed"), "c.url")});
   platform::HttpSession* closed = platform::http_open_session("LVK");
-  ASSERT_NE(closed, nullptr);
   platform::http_close_session(closed);
   internet_session.store(closed);
-  watcher.reset();
-  run_worker_directly(1, 5);
+  run_worker_directly(5);
   internet_session.store(nullptr);
-  EXPECT_EQ(watcher.end_notices(), 1);
-  expect_state(read_project_file(project)[2], kPending);
+  EXPECT_EQ(watcher.end_notices(), 2);
+  const std::vector<LVK_URL> done = read_project_file(project);
+  ASSERT_EQ(done.size(), 2u) << "a run never extends a project";
+  expect_state(done[0], kValid);
+  expect_state(done[1], kPending);
   EXPECT_EQ(server.total(), 0);
 }
 
@@ -531,42 +503,40 @@ TEST_F(WorkerTest, WorkerOnItsOwnEndsThroughItsNormalEnd) {
 TEST_F(WorkerTest, StopWhileWaitingLeavesTheRecordsPendingAndResumeChecksThemOnce) {
   ProjectOptions options;
   options.threads = 5;
+  // Five quick links, then one that hangs for each worker, then five that no
+  // worker reaches before the stop.
   std::vector<LVK_URL> records;
-  for (int k = 0; k < 5; ++k) {
-    const std::string n = std::to_string(k);
-    records.push_back(make_record(url("/status/200?before=" + n), "a.url"));
-    records.push_back(make_record(url("/hang?k=" + n), "b.url"));
-    records.push_back(make_record(url("/status/404?after=" + n), "c.url"));
-  }
+  for (const char* kind : {"/status/200?before=", "/hang?k=", "/status/404?after="})
+    for (int k = 0; k < 5; ++k) records.push_back(make_record(url(kind + std::to_string(k)), "a.url"));
   write_project(project, options, records);
   const std::string pending_bytes = file_bytes(project);
 
   watcher.reset();
   create_project(false);
   ASSERT_TRUE(server.wait_for_path("/hang", 5, 10000)) << "every worker waits on a server";
+  // No second run while this one's workers still run.
+  EXPECT_FALSE(create_project(false));
+  EXPECT_EQ(watcher.messages(), std::vector<std::string>{"ERROR: The previous run is still ending !"});
+  EXPECT_EQ(running_workers.load(), 5);
   const auto t0 = std::chrono::steady_clock::now();
   request_stop();
   ASSERT_TRUE(watcher.wait_for_end(5, 1000));
   EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(1000));
 
   std::vector<LVK_URL> done = read_project_file(project);
-  for (int k = 0; k < 5; ++k) {
-    expect_state(done[k * 3], kValid);
-    // Never written back: byte for byte as before the run.
-    for (int j = 1; j < 3; ++j) {
-      const size_t at = kHeaderSize + (k * 3 + j) * kRecordSize;
-      EXPECT_EQ(file_bytes(project).substr(at, kRecordSize), pending_bytes.substr(at, kRecordSize));
-    }
-  }
+  for (int k = 0; k < 5; ++k) expect_state(done[k], kValid);
+  // Never written back: byte for byte as before the run.
+  const size_t from = kHeaderSize + 5 * kRecordSize;
+  EXPECT_TRUE(file_bytes(project).substr(from) == pending_bytes.substr(from));
 
   server.release_hangs();
   ASSERT_TRUE(run_project(watcher, 5));
   done = read_project_file(project);
   for (int k = 0; k < 5; ++k) {
     const std::string n = std::to_string(k);
-    expect_state(done[k * 3], kValid);
-    expect_state(done[k * 3 + 1], kValid);
-    expect_state(done[k * 3 + 2], {http_error, 1, keep});
+    expect_state(done[k], kValid);
+    expect_state(done[5 + k], kValid);
+    expect_state(done[10 + k], {http_error, 1, keep});
     EXPECT_EQ(server.count("/status/200?before=" + n), 1);
     EXPECT_EQ(server.count("/hang?k=" + n), 2) << "only the one in flight is asked again";
     EXPECT_EQ(server.count("/status/404?after=" + n), 1);
@@ -599,6 +569,9 @@ TEST_F(WorkerTest, FinishedProjectAsksNothingAndANextRunChecksItsOwn) {
   ASSERT_TRUE(run_project(watcher, 1));
   expect_state(read_project_file(second)[0], kValid);
   EXPECT_EQ(server.count("/status/200?second"), 1);
+  uint32_t scanned = 0;
+  for (const auto& slot : worker_position) scanned += slot.load();
+  EXPECT_EQ(scanned, 1u) << "progress left from the last run";
 }
 
 TEST_F(WorkerTest, StopRequestsFromSeveralThreadsLeaveNoSession) {
@@ -610,5 +583,46 @@ TEST_F(WorkerTest, StopRequestsFromSeveralThreadsLeaveNoSession) {
   EXPECT_TRUE(stop_requested.load());
   EXPECT_EQ(internet_session.load(), nullptr);
 }
+
+#ifndef _WIN32
+// Threads that cannot be made (no process slot left for the user) leave
+// their share to the others; with none at all the start fails and says so,
+// and the process lives on.
+TEST(StartRun, ThreadsThatCannotBeMadeLeaveTheirShareToTheOthers) {
+  if (::getuid() != 0) GTEST_SKIP() << "limits the threads of a user of its own";
+  TempDir dir;
+  const std::string project = dir.file("p.lvn");
+  ProjectOptions options;
+  options.threads = 10;
+  write_project(project, options, std::vector<LVK_URL>(40, make_record("", "desktop.ini")));
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
+  ASSERT_EQ(::chmod(project.c_str(), 0666), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
+    RunWatcher watcher;
+    select_project(project);
+    rlimit limit;
+    ::getrlimit(RLIMIT_NPROC, &limit);
+    limit.rlim_cur = 1;  // this process only: no thread at all
+    if (::setrlimit(RLIMIT_NPROC, &limit) != 0) ::_exit(4);
+    if (start_run() || running_workers.load() != 0) ::_exit(5);
+    if (watcher.messages() != std::vector<std::string>{"ERROR: Cannot start the checker threads !"})
+      ::_exit(6);
+    if (read_project_file(project)[0].checked != 0) ::_exit(7);
+    limit.rlim_cur = 3;  // two of the ten
+    if (::setrlimit(RLIMIT_NPROC, &limit) != 0) ::_exit(4);
+    if (!start_run() || !watcher.wait_for_end(2, 10000)) ::_exit(8);
+    for (const LVK_URL& r : read_project_file(project))
+      if (r.checked != 1) ::_exit(9);
+    ::_exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+#endif
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <climits>
 #include <cstring>
 
+#include "core/ascii.h"
+
 namespace {
 
 // Takes the line end that follows an answer cut at its limit, if the line
@@ -17,12 +19,6 @@ void take_line_end_after_limit(std::FILE* in) {
   }
   std::ungetc(c, in);
 }
-
-bool is_blank(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 }  // namespace
 
@@ -40,31 +36,6 @@ void read_answer(std::FILE* in, char* answer, size_t limit) {
     answer[--length] = '\0';
 }
 
-long answer_number(const char* answer) {
-  const char* p = answer;
-  while (is_blank(*p)) ++p;
-  bool negative = false;
-  if (*p == '+' || *p == '-') {
-    negative = *p == '-';
-    ++p;
-  }
-  long value = 0;
-  for (; *p >= '0' && *p <= '9'; ++p) {
-    const int digit = *p - '0';
-    if (!negative) {
-      value = (value > (LONG_MAX - digit) / 10) ? LONG_MAX : value * 10 + digit;
-    } else {
-      value = (value < (LONG_MIN + digit) / 10) ? LONG_MIN : value * 10 - digit;
-    }
-  }
-  return value;
-}
-
 bool has_project_extension(const char* text) {
-  static const char kExtension[] = ".lvn";
-  const size_t length = std::strlen(text);
-  if (length < 4) return false;
-  for (size_t i = 0; i < 4; ++i)
-    if (lower(text[length - 4 + i]) != kExtension[i]) return false;
-  return true;
+  return ends_with_ignoring_case(text, std::strlen(text), ".lvn");
 }

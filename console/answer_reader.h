@@ -1,5 +1,5 @@
 // Reading the console's answers: one input line per question, cut to the
-// question's limit, and numbers read the usual decimal way.
+// question's limit.
 #pragma once
 
 #include <cstddef>
@@ -12,11 +12,6 @@
 // an empty answer behind. Every CR and LF at the end of the answer is
 // stripped. At the end of the input the answer is empty.
 void read_answer(std::FILE* in, char* answer, size_t limit);
-
-// The answer's number: leading blanks skipped, an optional sign, decimal
-// digits up to the first other character; 0 when there are none. Values out
-// of range saturate instead of wrapping.
-long answer_number(const char* answer);
 
 // True when the text ends in ".lvn" in any mix of case.
 bool has_project_extension(const char* text);

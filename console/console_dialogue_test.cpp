@@ -144,6 +144,14 @@ TEST_F(ConsoleDialogue, UnknownSourceChoicePrintsNothingAndGoesOn) {
   EXPECT_EQ(text, std::string(kBanner) + kResumeQuestion + kSourceMenu + kNameQuestion +
                       kThreadsQuestion + kRunning + kSaveMenu + kDone);
   EXPECT_EQ(std::string(project_header(work.file("none.lvn")).source), "");
+
+  // A project that cannot be made ends the dialogue: no run, no save.
+  testing::internal::CaptureStdout();
+  const std::string failed = run("\n7\nno-such-folder/x\n1\n1\n");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "ERROR: Cannot create specified project !");
+  EXPECT_EQ(failed, std::string(kBanner) + kResumeQuestion + kSourceMenu + kNameQuestion +
+                        kThreadsQuestion + "\r\nThe run could not start.\r\n");
+  EXPECT_EQ(g_pauses, 1);
 }
 
 TEST_F(ConsoleDialogue, SaveChoiceOneWritesOverTheFavoritesFolder) {

@@ -8,6 +8,7 @@
 #include "checker/statistics.h"
 #include "console/answer_reader.h"
 #include "console/run_progress.h"
+#include "core/ascii.h"
 #include "core/globals.h"
 #include "core/project.h"
 #include "core/records.h"
@@ -42,7 +43,8 @@ void pause_and_flush(const ConsoleStreams& io) {
 long ask_number(const ConsoleStreams& io, size_t limit) {
   char answer[kProjectAnswer + 1];
   read_answer(io.in, answer, limit < kProjectAnswer ? limit : kProjectAnswer);
-  return answer_number(answer);
+  // A count typed far too large must not wrap around to a small one.
+  return leading_decimal(answer, sizeof answer, Overflow::saturate);
 }
 
 // A typed path goes straight into a 1000-character program-wide buffer.
@@ -124,7 +126,7 @@ void ask_name_and_threads(const ConsoleStreams& io) {
 
   say(io, "Enter total threads (1-10) for this project: ");
   const long count = ask_number(io, kNameAnswer);
-  threads = (count < 1 || count > 10) ? 1u : static_cast<uint32_t>(count);
+  threads = usable_thread_count(count);
 }
 
 // Gives false when the Firefox lookup failed: nothing is to be saved.
@@ -193,7 +195,13 @@ void run_console_dialogue(const ConsoleStreams& io) {
   summary[sizeof summary - 1] = '\0';
   say(io, "%s", summary);
 
-  create_project(false);
+  if (!create_project(false)) {
+    // The reason is printed already, without a line end; no run goes on, so
+    // there is nothing to wait for and nothing new to save.
+    say(io, "\r\nThe run could not start.\r\n");
+    pause_and_flush(io);
+    return;
+  }
   say(io, "Running...\r\n");
   watch_run(io.out);
 

@@ -1,7 +1,6 @@
 #include "core/globals.h"
 
 int32_t install_state = 0;
-bool open_on_start = false;
 bool console_mode = false;
 void* main_window = nullptr;
 
@@ -17,7 +16,7 @@ uint32_t record_total = 0;
 char dead_list_path[1000] = {};
 
 std::atomic<platform::HttpSession*> internet_session{nullptr};
-uint32_t slice_length = 0;
+std::atomic<uint32_t> next_record{0};
 std::atomic<int32_t> running_workers{0};
 std::atomic<uint32_t> worker_position[10] = {};
 std::atomic<bool> stop_requested{false};

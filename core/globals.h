@@ -10,7 +10,6 @@
 
 // Set by start-up.
 extern int32_t install_state;  // 0 installed, 1 not installed, 2 uninstall requested
-extern bool open_on_start;     // "-l " was given
 extern bool console_mode;      // messages go to standard output
 extern void* main_window;      // the main window, once created
 
@@ -28,8 +27,11 @@ extern char dead_list_path[1000];
 
 // The current run.
 extern std::atomic<platform::HttpSession*> internet_session;
-extern uint32_t slice_length;
+// Index (from the run's first record) of the next record a worker takes.
+extern std::atomic<uint32_t> next_record;
 extern std::atomic<int32_t> running_workers;
+// Per worker slot, the records that worker has finished in this run, so the
+// ten slots add up to the records done.
 extern std::atomic<uint32_t> worker_position[10];
 extern std::atomic<bool> stop_requested;
 

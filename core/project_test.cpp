@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -15,11 +17,14 @@
 #include "core/globals.h"
 #include "core/project.h"
 #include "core/records.h"
+#include "platform/fault_injection.h"
 #include "platform/platform.h"
 #include "tests/support/env.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 std::vector<std::string> g_messages;
 void record_message(const std::string& text, const std::string& caption,
@@ -87,21 +92,6 @@ TEST_F(ProjectTest, NewProjectHasExactHeaderAndOneRecordPerBookmark) {
   EXPECT_EQ(dead_list_path[0], '\0');
 }
 
-TEST_F(ProjectTest, DirectorySourceIsReadAsFavoritesTree) {
-  dir.write("fav/a.url", "[InternetShortcut]\r\nURL=http://a.example/\r\n");
-  const std::string project = dir.file("p.lvn");
-  set_paths(project, dir.file("fav"));
-
-  create_project(true);
-
-  const std::string bytes = TempDir::read(project);
-  ASSERT_EQ(bytes.size(), kHeaderSize + kRecordSize);
-  LVK_URL record;
-  decode_record(reinterpret_cast<const unsigned char*>(bytes.data()) + kHeaderSize, record);
-  EXPECT_STREQ(record.url, "http://a.example/");
-  EXPECT_STREQ(record.path, "a.url");
-}
-
 TEST_F(ProjectTest, MissingSourceGivesHeaderOnly) {
   const std::string project = dir.file("p.lvn");
   set_paths(project, dir.file("nothing-here"));
@@ -143,15 +133,42 @@ TEST_F(ProjectTest, DeadListPathComesFromTheDesktopForNewAndReopenedProjects) {
   EXPECT_EQ(std::string(dead_list_path), expected);
 }
 
-TEST_F(ProjectTest, CreateFailureIsReportedAndMakesNothing) {
-  const std::string project = dir.file("no-such-folder/p.lvn");
-  set_paths(project, dir.write("bookmarks.htm", kBookmarks));
-  create_project(false);
-  ASSERT_EQ(g_messages.size(), 1u);
-  EXPECT_EQ(g_messages[0], "Lorvane|ERROR: Cannot create specified project !|" +
-                               std::to_string(static_cast<int>(platform::MessageIcon::error)));
-  EXPECT_FALSE(platform::file_attributes(project).exists);
+// Whatever write or rename fails, creation leaves either the whole project or
+// no file at all (not even its temporary one), and says so.
+TEST_F(ProjectTest, CreationIsAllOrNothing) {
+  std::string many;
+  for (int i = 0; i < 40; ++i) many += "<DT><A HREF=\"http://h.example/" + std::to_string(i) + "\">n</A>\n";
+  const std::string source = dir.write("bookmarks.htm", many);
+  const std::string project = dir.file("p.lvn");
+  set_paths(project, source);
+  {
+    platform::ScopedFaultPlan count({});
+    ASSERT_TRUE(create_project(true));
+    ASSERT_EQ(platform::faults::writes_seen(), 41u);  // the header and each record
+  }
+  const std::string whole = TempDir::read(project);
+
+  std::vector<platform::FaultPlan> plans = {{0, 0, static_cast<int64_t>(whole.size() / 2), 0},
+                                            {0, 0, -1, 1}};  // a full disk, a failed rename
+  for (uint64_t n = 1; n <= 41; ++n) plans.push_back({n, n % 2 ? 0 : kRecordSize / 2, -1, 0});
+  for (const platform::FaultPlan& plan : plans) {
+    SCOPED_TRACE("write " + std::to_string(plan.fail_write) + ", rename " + std::to_string(plan.fail_rename));
+    platform::delete_file(project);
+    g_messages.clear();
+    {
+      platform::ScopedFaultPlan faults(plan);
+      EXPECT_FALSE(create_project(true));
+    }
+    EXPECT_EQ(g_messages, std::vector<std::string>{"Lorvane|ERROR: Cannot create specified project !|0"});
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+  }
+  // A folder that does not exist, and a run that is never started.
+  set_paths(dir.file("no-such-folder/p.lvn"), source);
+  EXPECT_FALSE(create_project(false));
   EXPECT_EQ(running_workers.load(), 0);
+  set_paths(project, source);
+  EXPECT_TRUE(create_project(true));
+  EXPECT_EQ(TempDir::read(project), whole);
 }
 
 TEST_F(ProjectTest, ExistingProjectThatCannotBeReadIsNotTruncated) {

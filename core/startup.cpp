@@ -4,7 +4,9 @@
 #include <string>
 
 #include "console/console_mode.h"
+#include "core/ascii.h"
 #include "core/globals.h"
+#include "core/message.h"
 #include "core/records.h"
 #include "gui/wizard.h"
 #include "platform/platform.h"
@@ -14,35 +16,20 @@
 namespace {
 
 const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\LVN";
-
-bool equals_ignoring_case(const char* a, const char* b) {
-  for (; *a && *b; ++a, ++b) {
-    char x = *a, y = *b;
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return *a == *b;
-}
+const char kCannotEnterFolder[] = "ERROR: Cannot enter the program's folder !";
+const char kPathTooLong[] = "ERROR: The project path is too long !";
+// The module path buffer, as the platform fills it.
+constexpr size_t kModulePathSize = 1000;
 
 bool starts_with_u_switch(const char* command_line) {
-  return command_line[0] == '-' && (command_line[1] == 'u' || command_line[1] == 'U');
-}
-
-// Makes the executable's own directory the current one, so that every
-// relative path of the program resolves there.
-void enter_program_directory() {
-  std::string path = platform::module_path();
-  if (path.size() >= 1000) path.resize(999);
-  const size_t cut = path.find_last_of("\\/");
-  if (cut == std::string::npos) return;
-  platform::set_current_directory(cut == 0 ? path.substr(0, 1) : path.substr(0, cut));
+  return command_line[0] == '-' && ascii_lower(command_line[1]) == 'u';
 }
 
 }  // namespace
 
 Role classify_command_line(const char* command_line, bool installed) {
-  if (equals_ignoring_case(command_line, "-rr")) return Role::self_replace;
+  if (equal_ignoring_case(command_line, std::strlen(command_line), "-rr", 3))
+    return Role::self_replace;
   if (installed && starts_with_u_switch(command_line)) return Role::uninstall;
   if (std::strncmp(command_line, "-l ", 3) == 0) return Role::open_project;
   if (std::strcmp(command_line, "-rc") == 0) return Role::repair;
@@ -73,9 +60,30 @@ int probe_install_state(const char* command_line) {
   return 0;
 }
 
+bool enter_folder_of(const std::string& executable) {
+  const size_t cut = executable.find_last_of("\\/");
+  const bool entered =
+      cut != std::string::npos && executable.size() < kModulePathSize &&
+      platform::set_current_directory(cut == 0 ? executable.substr(0, 1) : executable.substr(0, cut));
+  // Going on in the launch folder would put settings, pages and projects
+  // there without a word.
+  if (!entered) show_message(kCannotEnterFolder, platform::MessageIcon::warning);
+  return entered;
+}
+
+bool take_project_argument(const char* path) {
+  // A cut path would name another file.
+  if (std::strlen(path) >= sizeof project_path) {
+    show_message(kPathTooLong, platform::MessageIcon::error);
+    return false;
+  }
+  copy_field(project_path, sizeof project_path, path);
+  return true;
+}
+
 int lvn_main(const char* command_line) {
   if (!command_line) command_line = "";
-  enter_program_directory();
+  enter_folder_of(platform::module_path());
 
   if (classify_command_line(command_line, false) == Role::self_replace) {
     run_self_replacement();
@@ -90,17 +98,14 @@ int lvn_main(const char* command_line) {
     return 0;
   }
 
-  if (std::strncmp(command_line, "-l ", 3) == 0) {
-    copy_field(project_path, sizeof project_path, command_line + 3);
-    open_on_start = true;
-  }
+  const Role role = classify_command_line(command_line, install_state == 0);
+  if (role == Role::open_project) take_project_argument(command_line + 3);
 
-  switch (classify_command_line(command_line, install_state == 0)) {
+  switch (role) {
     case Role::repair:
       run_repair();
       return 0;
     case Role::console:
-      console_mode = true;
       run_console_mode();
       return 0;
     default:

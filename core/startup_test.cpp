@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
+
+#include "core/globals.h"
+#include "core/records.h"
 
 #include "core/startup.h"
 #include "platform/platform.h"
@@ -90,6 +94,31 @@ TEST_F(InFolder, InstallStateFollowsTheUninstallKey) {
 
   platform::registry_delete_key(platform::RegistryRoot::local_machine, kUninstallKey);
   EXPECT_EQ(probe_install_state(""), 1);
+}
+
+std::vector<std::string> g_said;
+void note(const std::string& text, const std::string&, platform::MessageIcon) { g_said.push_back(text); }
+
+// A program folder that cannot be entered, or whose path would have to be cut
+// to fit, and a "-l" path too long for its buffer are refused aloud.
+TEST_F(InFolder, UnusableFolderAndOverlongProjectPathAreRefusedAloud) {
+  platform::set_message_hook(note);
+  const std::string here = platform::current_directory();
+  EXPECT_FALSE(enter_folder_of(dir.file("missing\\LVN.EXE")));
+  EXPECT_FALSE(enter_folder_of(dir.path() + std::string(1000, '\\')));
+  EXPECT_EQ(platform::current_directory(), here);
+  EXPECT_TRUE(enter_folder_of(dir.file("LVN.EXE")));
+
+  const std::string long_path(1000, 'p');
+  copy_field(project_path, sizeof project_path, "before.lvn");
+  EXPECT_FALSE(take_project_argument(long_path.c_str()));
+  EXPECT_STREQ(project_path, "before.lvn");
+  EXPECT_TRUE(take_project_argument(long_path.c_str() + 1));
+  EXPECT_EQ(std::string(project_path), long_path.substr(1));
+  platform::set_message_hook(nullptr);
+  EXPECT_EQ(g_said, (std::vector<std::string>{"ERROR: Cannot enter the program's folder !",
+                                               "ERROR: Cannot enter the program's folder !",
+                                               "ERROR: The project path is too long !"}));
 }
 
 }  // namespace

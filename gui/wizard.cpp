@@ -8,7 +8,6 @@
 int run_wizard() {
   if (!platform::graphical_front_end_available()) {
     // Without a window system of our own the console does the same job.
-    console_mode = true;
     run_console_mode();
     return 0;
   }

@@ -22,6 +22,7 @@ enum class FileAccess {
   read,               // existing file, binary reading, others may read and write
   read_write_shared,  // existing file, reading and writing, others may read and write
   create_truncate,    // create or truncate, binary writing
+  create_new,         // create a file that does not exist yet, binary writing
   append,             // create when missing, every write goes to the end
 };
 
@@ -46,6 +47,8 @@ class File {
   bool seek_relative(int64_t delta);
   // Size in bytes, or -1 when it cannot be had.
   int64_t size();
+  // Pushes what was written through to the disk; false when that failed.
+  bool flush();
   void close();
 
  private:
@@ -72,6 +75,22 @@ bool create_directory(const std::string& path);
 bool delete_file(const std::string& path);
 // Copies a file, replacing the target; false on failure.
 bool copy_file(const std::string& from, const std::string& to);
+// Renames a file over another in one step: afterwards the target holds
+// either all of its old content or all of the new. False on failure, with
+// both files as they were.
+bool replace_file(const std::string& from, const std::string& to);
+
+// A file that is replaced whole is first written under a temporary name in
+// its own folder and then renamed over it. Every such name ends in this
+// suffix, so that readers of a folder pass over it and a later save of the
+// same folder can remove the ones a killed process left behind.
+constexpr char kTemporarySuffix[] = ".lvn-tmp";
+// A name for a new temporary file in the folder of `target`, unique in this
+// process and among running processes.
+std::string temporary_path_beside(const std::string& target);
+bool is_temporary_name(const std::string& name);
+// Deletes the temporary files left in a folder.
+void remove_stale_temporaries(const std::string& folder);
 
 // ---------------------------------------------------------------------------
 // Directory listing, with find-first semantics.
@@ -154,6 +173,8 @@ bool registry_delete_key(RegistryRoot root, const std::string& key);
 // ---------------------------------------------------------------------------
 // Process and environment
 
+// This process's id.
+uint32_t process_id();
 // Full path of the running executable (backslash-separated on Windows).
 std::string module_path();
 std::string current_directory();

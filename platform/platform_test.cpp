@@ -2,6 +2,7 @@
 // POSIX backend natively and against the Win32 backend under wine64, so each
 // expectation here is one that both backends must meet.
 #include "platform/platform.h"
+#include "platform/fault_injection.h"
 
 #include <gtest/gtest.h>
 
@@ -707,3 +708,65 @@ TEST(LongPaths, ProfilesFilesAndListingsBeyondThe260CharacterLimit) {
 }
 
 }  // namespace
+
+// The fault layer that the data-safety tests rely on must bite the same way
+// on both backends: a failing write reports failure and stores only what the
+// plan lets through, a full disk cuts every later write, and a failed
+// rename leaves both files as they were.
+TEST(FaultInjection, WritesAndRenamesFailAsPlanned) {
+  TempDir dir;
+  const std::string path = dir.file("f.bin");
+  struct Case {
+    platform::FaultPlan plan;
+    std::vector<bool> results;  // of three writes of "abcd"
+    std::string stored;
+  };
+  const Case cases[] = {
+      {{2, 0, -1, 0}, {true, false, true}, "abcdabcd"},
+      {{2, 3, -1, 0}, {true, false, true}, "abcdabcabcd"},
+      {{0, 0, 6, 0}, {true, false, false}, "abcdab"},
+  };
+  for (const Case& c : cases) {
+    File file = platform::open_file(path, FileAccess::create_truncate);
+    ASSERT_TRUE(file.is_open());
+    std::vector<bool> results;
+    {
+      platform::ScopedFaultPlan faults(c.plan);
+      for (int i = 0; i < 3; ++i) results.push_back(file.write("abcd", 4));
+      EXPECT_EQ(platform::faults::writes_seen(), 3u);
+    }
+    file.close();
+    EXPECT_EQ(results, c.results);
+    EXPECT_EQ(TempDir::read(path), c.stored);
+  }
+
+  const std::string other = dir.write("other.txt", "new");
+  {
+    platform::ScopedFaultPlan faults({0, 0, -1, 1});
+    EXPECT_FALSE(platform::replace_file(other, path));
+  }
+  EXPECT_EQ(TempDir::read(other), "new");
+  EXPECT_TRUE(platform::replace_file(other, path));
+  EXPECT_EQ(TempDir::read(path), "new");
+  EXPECT_FALSE(platform::file_attributes(other).exists);
+}
+
+// Temporary files are recognisable by name, and a later save removes the
+// ones left behind without touching anything else in the folder.
+TEST(TemporaryFiles, NamedApartAndRemovedWhenStale) {
+  TempDir dir;
+  const std::string target = dir.file("Bookmarks.html");
+  const std::string a = platform::temporary_path_beside(target);
+  const std::string b = platform::temporary_path_beside(target);
+  EXPECT_NE(a, b);
+  EXPECT_EQ(a.substr(0, dir.path().size()), dir.path());
+  for (const std::string& temp : {a, b}) {
+    const std::string name = temp.substr(temp.find_last_of("\\/") + 1);
+    EXPECT_TRUE(platform::is_temporary_name(name)) << name;
+    dir.write(name, "half");
+  }
+  EXPECT_FALSE(platform::is_temporary_name("news.url"));
+  dir.write("keep.url", "[InternetShortcut]\r\nURL=x\r\n");
+  platform::remove_stale_temporaries(dir.path());
+  EXPECT_EQ(list(backslashed(dir.path()) + "\\*.*").size(), 3u);  // ".", ".." and keep.url
+}

@@ -40,5 +40,18 @@ while read -r _ _ _ f _ _ _ _ total; do
 done < <(grep -E '^[0-9]+% tests passed, [0-9]+ tests failed out of [0-9]+' "$log")
 [ "$status" -ne 0 ] && [ "$failed" -eq 0 ] && failed=1
 rm -f "$log"
+
+# The size of the suite against the program, in non-blank lines of C++ and
+# resource files (benchmarks count as neither).
+code=0; tests=0
+while read -r f; do
+  n=$(grep -cv '^[[:space:]]*$' "$f")
+  case "$f" in
+    bench/*) ;;
+    tests/*|fuzz/*|*_test.*) tests=$((tests + n)) ;;
+    *) code=$((code + n)) ;;
+  esac
+done < <(git ls-files '*.cpp' '*.h' '*.c' '*.rc' 2>/dev/null)
+echo "Program: $code lines; tests: $tests lines; ratio $(awk -v t=$tests -v c=$code 'BEGIN { printf "%.2f", c ? t / c : 0 }')"
 echo "$passed passed, $failed failed"
 exit "$status"

@@ -3,6 +3,8 @@
 // section; a line without '=' is no key.
 #include "platform/common/ini_text.h"
 
+#include "core/ascii.h"
+
 #include <cstdint>
 
 namespace platform {
@@ -40,29 +42,9 @@ std::string unquote(std::string value) {
 
 }  // namespace
 
-bool ini_names_equal(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]);
-    unsigned char y = static_cast<unsigned char>(b[i]);
-    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 int ini_int_value(const std::string& value, int default_value) {
   if (value.empty()) return default_value;
-  size_t i = 0;
-  while (i < value.size() && (value[i] == ' ' || value[i] == '\t')) ++i;
-  bool negative = false;
-  if (i < value.size() && (value[i] == '+' || value[i] == '-')) negative = value[i++] == '-';
-  uint32_t number = 0;
-  while (i < value.size() && value[i] >= '0' && value[i] <= '9')
-    number = number * 10u + static_cast<uint32_t>(value[i++] - '0');
-  if (negative) number = 0u - number;
-  return static_cast<int>(number);
+  return static_cast<int>(leading_decimal(value.data(), value.size(), Overflow::wrap32));
 }
 
 std::vector<IniLine> ini_lines(const std::string& text) {
@@ -106,14 +88,14 @@ bool ini_find(const std::string& text, const std::string& section, const std::st
     if (ini_header(text, line, name)) {
       // Only the first section of a name counts.
       if (inside) return false;
-      inside = !seen_section && ini_names_equal(name, section);
+      inside = !seen_section && equal_ignoring_case(name, section);
       seen_section = seen_section || inside;
       continue;
     }
     if (!inside) continue;
     std::string line_key;
     size_t equals;
-    if (key_of(text, line, line_key, equals) && ini_names_equal(line_key, key)) {
+    if (key_of(text, line, line_key, equals) && equal_ignoring_case(line_key, key)) {
       size_t begin = equals + 1, end = line.end;
       trim_range(text, begin, end);
       value = unquote(text.substr(begin, end - begin));
@@ -126,7 +108,7 @@ bool ini_find(const std::string& text, const std::string& section, const std::st
 bool ini_has_section(const std::string& text, const std::string& section) {
   for (const IniLine& line : ini_lines(text)) {
     std::string name;
-    if (ini_header(text, line, name) && ini_names_equal(name, section)) return true;
+    if (ini_header(text, line, name) && equal_ignoring_case(name, section)) return true;
   }
   return false;
 }
@@ -152,7 +134,7 @@ std::string ini_set(const std::string& text, const std::string& section,
     std::string name;
     if (ini_header(text, line, name)) {
       if (inside) break;
-      if (!found_section && ini_names_equal(name, section)) {
+      if (!found_section && equal_ignoring_case(name, section)) {
         inside = found_section = true;
         section_last = i;
       }
@@ -161,7 +143,7 @@ std::string ini_set(const std::string& text, const std::string& section,
     if (!inside) continue;
     std::string line_key;
     size_t equals;
-    if (key_of(text, line, line_key, equals) && ini_names_equal(line_key, key)) {
+    if (key_of(text, line, line_key, equals) && equal_ignoring_case(line_key, key)) {
       // Keep the key as written and the line's own terminator.
       return text.substr(0, line.begin) + line_key + "=" + value +
              text.substr(line.end);

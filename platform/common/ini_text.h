@@ -29,8 +29,6 @@ std::string ini_set(const std::string& text, const std::string& section,
 // blanks and an optional sign (0 when there is none), wrapping like an
 // unsigned 32-bit number.
 int ini_int_value(const std::string& value, int default_value);
-// ASCII comparison without regard to case, as sections and keys are matched.
-bool ini_names_equal(const std::string& a, const std::string& b);
 // Removes every section (header and lines) whose name the predicate accepts.
 template <typename Accept>
 std::string ini_remove_sections(const std::string& text, Accept accept);

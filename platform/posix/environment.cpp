@@ -80,6 +80,8 @@ bool looks_like_url(const std::string& target) {
 
 }  // namespace
 
+uint32_t process_id() { return static_cast<uint32_t>(::getpid()); }
+
 std::string module_path() {
   std::string buffer(256, '\0');
   for (;;) {

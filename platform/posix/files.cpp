@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/fault_injection.h"
 #include "platform/platform.h"
 #include "platform/posix/posix_support.h"
 
@@ -40,6 +41,9 @@ size_t File::read(void* buffer, size_t n) {
 bool File::write(const void* buffer, size_t n) {
   if (!is_open()) return false;
   const char* in = static_cast<const char*>(buffer);
+  const size_t admitted = faults::admit_write(n);
+  const bool cut_short = admitted < n;
+  n = admitted;
   while (n > 0) {
     ssize_t put = ::write(static_cast<int>(handle_), in, n);
     if (put < 0) {
@@ -49,7 +53,11 @@ bool File::write(const void* buffer, size_t n) {
     in += put;
     n -= static_cast<size_t>(put);
   }
-  return true;
+  return !cut_short;
+}
+
+bool File::flush() {
+  return is_open() && ::fsync(static_cast<int>(handle_)) == 0;
 }
 
 bool File::seek(int64_t offset) {
@@ -80,6 +88,7 @@ File open_file(const std::string& path, FileAccess access) {
     case FileAccess::read: flags |= O_RDONLY; break;
     case FileAccess::read_write_shared: flags |= O_RDWR; break;
     case FileAccess::create_truncate: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
+    case FileAccess::create_new: flags |= O_WRONLY | O_CREAT | O_EXCL; break;
     case FileAccess::append: flags |= O_WRONLY | O_CREAT | O_APPEND; break;
   }
   File file;
@@ -143,7 +152,6 @@ bool copy_stream(int in, int out) {
 }  // namespace
 
 bool copy_file(const std::string& from, const std::string& to) {
-  static std::atomic<unsigned> counter{0};
   const std::string source = native_path(from);
   const std::string target = native_path(to);
   ScopedFd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
@@ -158,17 +166,29 @@ bool copy_file(const std::string& from, const std::string& to) {
   }
   // Through a temporary file and a rename: the target is never half written,
   // and a target that is a running executable can still be replaced.
-  const std::string temp = target + ".lvn-copy-" + std::to_string(::getpid()) + "-" +
-                           std::to_string(counter.fetch_add(1));
+  const std::string temp = temporary_path_beside(target);
   ScopedFd out(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
   if (!out.valid()) return false;
   // The copy keeps the source's permission bits, so an executable stays one.
   bool ok = copy_stream(in.get(), out.get()) &&
             ::fchmod(out.get(), from_st.st_mode & 0777) == 0 && ::fsync(out.get()) == 0;
   out.reset();
-  if (ok) ok = ::rename(temp.c_str(), target.c_str()) == 0;
+  if (ok) ok = faults::admit_rename() && ::rename(temp.c_str(), target.c_str()) == 0;
   if (!ok) ::unlink(temp.c_str());
   return ok;
+}
+
+bool replace_file(const std::string& from, const std::string& to) {
+  const std::string target = native_path(to);
+  if (!faults::admit_rename() || ::rename(native_path(from).c_str(), target.c_str()) != 0)
+    return false;
+  // The new name must survive a power cut as well as the content: sync the
+  // folder that holds it (best effort; some file systems refuse).
+  const size_t slash = target.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+  ScopedFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.valid()) ::fsync(dir.get());
+  return true;
 }
 
 }  // namespace platform

@@ -4,7 +4,9 @@
 
 #include "platform/posix/posix_support.h"
 
-#include "platform/common/ini_text.h"
+#include "core/ascii.h"
+#include "platform/fault_injection.h"
+#include "platform/platform.h"
 
 #include <atomic>
 #include <cstdint>
@@ -79,6 +81,9 @@ bool read_file_head(const std::string& native, size_t limit, std::string& conten
 }
 
 bool write_all(int fd, const char* data, size_t size) {
+  const size_t admitted = faults::admit_write(size);
+  const bool cut_short = admitted < size;
+  size = admitted;
   while (size > 0) {
     ssize_t put = ::write(fd, data, size);
     if (put < 0) {
@@ -88,13 +93,12 @@ bool write_all(int fd, const char* data, size_t size) {
     data += put;
     size -= static_cast<size_t>(put);
   }
-  return true;
+  return !cut_short;
 }
 
 
 bool replace_file_content(const std::string& native, const std::string& content,
                           unsigned mode) {
-  static std::atomic<unsigned> counter{0};
   // A new file gets `mode` less the umask; an existing one keeps its bits.
   bool keep_mode = false;
   struct stat st;
@@ -103,8 +107,7 @@ bool replace_file_content(const std::string& native, const std::string& content,
     mode = st.st_mode & 07777;
     keep_mode = true;
   }
-  const std::string temp = native + ".lvn-tmp-" + std::to_string(::getpid()) + "-" +
-                           std::to_string(counter.fetch_add(1));
+  const std::string temp = temporary_path_beside(native);
   ScopedFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
                      static_cast<mode_t>(mode)));
   if (!fd.valid()) return false;
@@ -113,13 +116,13 @@ bool replace_file_content(const std::string& native, const std::string& content,
   bool ok = write_all(fd.get(), content.data(), content.size()) &&
             (!keep_mode || ::fchmod(fd.get(), static_cast<mode_t>(mode)) == 0);
   fd.reset();
-  if (ok) ok = ::rename(temp.c_str(), native.c_str()) == 0;
+  if (ok) ok = faults::admit_rename() && ::rename(temp.c_str(), native.c_str()) == 0;
   if (!ok) ::unlink(temp.c_str());
   return ok;
 }
 
 bool equals_ignoring_case(const std::string& a, const std::string& b) {
-  return common::ini_names_equal(a, b);
+  return equal_ignoring_case(a, b);
 }
 
 }  // namespace posix

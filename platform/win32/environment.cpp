@@ -26,6 +26,8 @@ std::string special_folder(int csidl) {
 
 }  // namespace
 
+uint32_t process_id() { return ::GetCurrentProcessId(); }
+
 std::string module_path() {
   std::vector<char> buffer(MAX_PATH);
   for (;;) {

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "platform/fault_injection.h"
 #include "platform/platform.h"
 #include "platform/win32/win32_support.h"
 
@@ -51,6 +52,9 @@ size_t File::read(void* buffer, size_t n) {
 bool File::write(const void* buffer, size_t n) {
   if (!is_open()) return false;
   const char* in = static_cast<const char*>(buffer);
+  const size_t admitted = faults::admit_write(n);
+  const bool cut_short = admitted < n;
+  n = admitted;
   while (n > 0) {
     const size_t want = n < kMaxChunk ? n : kMaxChunk;
     DWORD put = 0;
@@ -59,8 +63,10 @@ bool File::write(const void* buffer, size_t n) {
     in += put;
     n -= put;
   }
-  return true;
+  return !cut_short;
 }
+
+bool File::flush() { return is_open() && ::FlushFileBuffers(as_handle(handle_)) != 0; }
 
 bool File::seek(int64_t offset) {
   if (!is_open() || offset < 0) return false;
@@ -105,6 +111,11 @@ File open_file(const std::string& path, FileAccess access) {
       desired = GENERIC_WRITE;
       share = FILE_SHARE_READ;
       disposition = CREATE_ALWAYS;
+      break;
+    case FileAccess::create_new:
+      desired = GENERIC_WRITE;
+      share = FILE_SHARE_READ;
+      disposition = CREATE_NEW;
       break;
     case FileAccess::append:
       desired = FILE_APPEND_DATA;
@@ -156,6 +167,18 @@ bool copy_file(const std::string& from, const std::string& to) {
   const std::wstring wide_from = long_from.empty() ? win32::widen(from) : long_from;
   const std::wstring wide_to = long_to.empty() ? win32::widen(to) : long_to;
   return ::CopyFileW(wide_from.c_str(), wide_to.c_str(), FALSE) != 0;
+}
+
+bool replace_file(const std::string& from, const std::string& to) {
+  if (!faults::admit_rename()) return false;
+  const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+  const std::wstring long_from = win32::long_path_form(from);
+  const std::wstring long_to = win32::long_path_form(to);
+  if (long_from.empty() && long_to.empty())
+    return ::MoveFileExA(from.c_str(), to.c_str(), flags) != 0;
+  const std::wstring wide_from = long_from.empty() ? win32::widen(from) : long_from;
+  const std::wstring wide_to = long_to.empty() ? win32::widen(to) : long_to;
+  return ::MoveFileExW(wide_from.c_str(), wide_to.c_str(), flags) != 0;
 }
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <string>
 
+#include "core/app_commands.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -14,7 +15,6 @@ namespace {
 std::atomic<MessageHook> message_hook{nullptr};
 std::atomic<AppCommandSink> app_command_sink{nullptr};
 
-constexpr UINT kAppCommandMessage = 10925;
 
 UINT icon_style(MessageIcon icon) {
   switch (icon) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/common/ini_text.h"
+#include "platform/fault_injection.h"
 #include "platform/platform.h"
 #include "platform/win32/win32_support.h"
 
@@ -50,25 +51,32 @@ bool read_whole_file(const std::wstring& path, std::string& text) {
 // Replaces a file's content through a temporary file beside it, so that a
 // failed write leaves the old content.
 bool replace_file_content(const std::wstring& path, const std::string& text) {
-  static std::atomic<unsigned> counter{0};
-  const std::wstring temp = path + L".lvn-tmp-" + std::to_wstring(::GetCurrentProcessId()) +
-                            L"-" + std::to_wstring(counter.fetch_add(1));
+  // The folder stays wide: only the new name comes from the shared rule.
+  const size_t slash = path.find_last_of(L'\\');
+  const std::wstring temp = path.substr(0, slash == std::wstring::npos ? 0 : slash + 1) +
+                            win32::widen(temporary_path_beside(std::string()));
   bool ok;
   {
     win32::ScopedHandle file(::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                            FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) return false;
-    ok = true;
+    const size_t admitted = faults::admit_write(text.size());
+    ok = admitted == text.size();
     size_t done = 0;
-    while (ok && done < text.size()) {
-      const size_t rest = text.size() - done;
+    while (done < admitted) {
+      const size_t rest = admitted - done;
       const DWORD want = rest < (1u << 30) ? static_cast<DWORD>(rest) : (1u << 30);
       DWORD put = 0;
-      ok = ::WriteFile(file.get(), text.data() + done, want, &put, nullptr) && put > 0;
+      if (!::WriteFile(file.get(), text.data() + done, want, &put, nullptr) || put == 0) {
+        ok = false;
+        break;
+      }
       done += put;
     }
   }
-  if (ok) ok = ::MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+  if (ok)
+    ok = faults::admit_rename() &&
+         ::MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
   if (!ok) ::DeleteFileW(temp.c_str());
   return ok;
 }
@@ -167,6 +175,10 @@ bool profile_write(const std::string& file, const std::string& section,
                    const std::string& key, const std::string& value) {
   const std::wstring long_form = win32::long_path_form(file);
   if (!long_form.empty()) return long_profile_write(long_form, section, key, value);
+  // The system writes the value in place; a fault plan can only refuse it
+  // whole, as a full disk would before the first byte.
+  const size_t size = section.size() + key.size() + value.size() + 8;
+  if (faults::admit_write(size) < size) return false;
   return ::WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(),
                                       file.c_str()) != 0;
 }

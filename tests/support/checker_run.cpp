@@ -101,9 +101,6 @@ bool run_project(RunWatcher& watcher, int workers, int timeout_ms) {
 
 bool run_with_start_run(RunWatcher& watcher, int workers, int timeout_ms) {
   watcher.reset();
-  stop_requested.store(false);
-  if (platform::HttpSession* old = internet_session.exchange(platform::http_open_session("LVK")))
-    platform::http_close_session(old);
   start_run();
   const bool ended = watcher.wait_for_end(workers, timeout_ms);
   request_stop();

@@ -48,7 +48,6 @@ class RunWatcher {
 // within timeout_ms.
 bool run_project(RunWatcher& watcher, int workers, int timeout_ms = 30000);
 
-// The same without create_project's own steps (which may point the dead-link
-// list at the real desktop): clears the stop request, opens the session and
-// calls start_run.
+// The same through start_run alone, without create_project's own steps
+// (which may point the dead-link list at the real desktop).
 bool run_with_start_run(RunWatcher& watcher, int workers, int timeout_ms = 30000);
