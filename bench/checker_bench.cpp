@@ -138,6 +138,10 @@ int main(int argc, char** argv) {
               "the rest after %d ms; server %s connections\n",
               links, kSlowPercent, kSlowMs, kNeverAnswering, never_s, delay,
               keep_alive ? "keeps" : "closes");
+  std::printf("never-answering links at positions");
+  for (int i = 0; i < links; ++i)
+    if (answer_ms[i] < 0) std::printf(" %d", i);
+  std::printf(" (a shared queue meets the last of them late)\n");
   std::printf("%8s %10s %10s %10s %14s %8s %6s\n", "threads", "wall s", "ideal s", "wall/ideal",
               "cpu us/link", "valid", "dead");
   int status = 0;
