@@ -229,12 +229,16 @@ struct HttpRequest;
 // Opens a session with the given agent name and direct access (no proxy).
 // Null on failure.
 HttpSession* http_open_session(const std::string& agent);
-// Opens a URL on the session: no cache writes, redirects followed. Waits for
-// the status line and headers of the final answer; never reads the body. Null
-// when the link could not be opened at all, or when the session was closed.
-// When not_tried is given, it tells the two apart: true when no attempt on
-// the link could be made here (the session is closed, or this machine had no
-// thread or handle to spare), which says nothing about the link itself.
+// Opens a URL on the session, in the form a browser sends it (blanks around
+// it and tabs and line breaks in it dropped, backslashes before the query
+// taken as slashes, blanks escaped): no cache writes, redirects followed.
+// Waits for the status line and headers of the final answer; of the body it
+// takes in at most a short one that comes at once, so that the connection
+// can serve the next link of the same site. Null when the link could not be
+// opened at all, or when the session was closed. When not_tried is given, it
+// tells the two apart: true when no attempt on the link could be made here
+// (the session is closed, or this machine had no thread, socket or handle to
+// spare), which says nothing about the link itself.
 HttpRequest* http_open_url(HttpSession* session, const std::string& url,
                            bool* not_tried = nullptr);
 // The final status code as text (such as "404"); false when it is unknown.
