@@ -1,3 +1,4 @@
+#include "core/ascii.h"
 #include "bookmarks/browser_locations.h"
 
 #include <string>
@@ -13,17 +14,6 @@ constexpr const char* kShellFoldersKey =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 constexpr const char* kBookmarkFileName = "BOOKMARKS.HTML";
 
-bool same_ignoring_case(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 bool fits(const std::string& path) { return path.size() < kDestinationSize; }
 
 // The profile's bookmark file. Windows matches file names without regard to
@@ -36,7 +26,7 @@ std::string bookmark_file_in(const std::string& profile) {
   if (!listing.open(profile + "\\*")) return exact;
   platform::DirEntry entry;
   while (listing.next(entry))
-    if (!entry.is_directory && same_ignoring_case(entry.name, kBookmarkFileName))
+    if (!entry.is_directory && equal_ignoring_case(entry.name, kBookmarkFileName))
       return profile + "\\" + entry.name;
   return exact;
 }

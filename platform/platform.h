@@ -37,9 +37,12 @@ class File {
   File& operator=(const File&) = delete;
 
   bool is_open() const;
-  // Reads up to n bytes; returns how many arrived (0 at the end or on error).
+  // Reads n bytes, going on after short reads; returns how many arrived,
+  // fewer than n only at the end of the file or on an error. Callers need no
+  // loop of their own.
   size_t read(void* buffer, size_t n);
-  // Writes all n bytes; false when any of them could not be written.
+  // Writes all n bytes, going on after short writes; false when any of them
+  // could not be written (some may have been).
   bool write(const void* buffer, size_t n);
   // Absolute position from the start of the file.
   bool seek(int64_t offset);

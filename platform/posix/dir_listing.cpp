@@ -8,6 +8,7 @@
 #include <string>
 #include <sys/stat.h>
 
+#include "core/ascii.h"
 #include "platform/platform.h"
 #include "platform/posix/posix_support.h"
 
@@ -15,7 +16,6 @@ namespace platform {
 
 namespace {
 
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool glob_match(const char* pattern, const char* name) {
   // Iterative '*' matching with one backtrack point.
@@ -25,7 +25,7 @@ bool glob_match(const char* pattern, const char* name) {
     if (*pattern == '*') {
       star = pattern++;
       resume = name;
-    } else if (*pattern == '?' || (*pattern && lower(*pattern) == lower(*name))) {
+    } else if (*pattern == '?' || (*pattern && ascii_lower(*pattern) == ascii_lower(*name))) {
       ++pattern;
       ++name;
     } else if (star) {

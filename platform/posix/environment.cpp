@@ -13,6 +13,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "core/ascii.h"
 #include "platform/platform.h"
 #include "platform/posix/posix_support.h"
 
@@ -21,11 +22,6 @@ extern char** environ;
 namespace platform {
 
 namespace {
-
-std::string non_empty_env(const char* name) {
-  const char* value = std::getenv(name);
-  return value && *value ? std::string(value) : std::string();
-}
 
 // Windows names its variables without regard to case; an exact match wins.
 bool lookup_variable(const std::string& name, std::string& value) {
@@ -37,7 +33,7 @@ bool lookup_variable(const std::string& name, std::string& value) {
   for (char** entry = environ; entry && *entry; ++entry) {
     const char* equals = std::strchr(*entry, '=');
     if (!equals || static_cast<size_t>(equals - *entry) != name.size()) continue;
-    if (posix::equals_ignoring_case(std::string(*entry, name.size()), name)) {
+    if (equal_ignoring_case(std::string(*entry, name.size()), name)) {
       value = equals + 1;
       return true;
     }
@@ -141,16 +137,16 @@ std::string expand_environment(const std::string& text) {
 }
 
 std::string desktop_folder() {
-  const std::string xdg = non_empty_env("XDG_DESKTOP_DIR");
+  const std::string xdg = posix::non_empty_env("XDG_DESKTOP_DIR");
   if (!xdg.empty()) return xdg;
-  const std::string home = non_empty_env("HOME");
+  const std::string home = posix::non_empty_env("HOME");
   // xdg-user-dir prints $HOME when no desktop folder is configured.
   const std::string answer = command_output("xdg-user-dir DESKTOP 2>/dev/null");
   if (!answer.empty() && answer != home) return answer;
   return home + "/Desktop";
 }
 
-std::string firefox_profiles_folder() { return non_empty_env("HOME") + "/.mozilla/firefox"; }
+std::string firefox_profiles_folder() { return posix::non_empty_env("HOME") + "/.mozilla/firefox"; }
 
 bool shell_open(const std::string& target) {
   // An executable is started itself, as the Windows shell does; anything

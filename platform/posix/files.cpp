@@ -39,21 +39,8 @@ size_t File::read(void* buffer, size_t n) {
 }
 
 bool File::write(const void* buffer, size_t n) {
-  if (!is_open()) return false;
-  const char* in = static_cast<const char*>(buffer);
-  const size_t admitted = faults::admit_write(n);
-  const bool cut_short = admitted < n;
-  n = admitted;
-  while (n > 0) {
-    ssize_t put = ::write(static_cast<int>(handle_), in, n);
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    in += put;
-    n -= static_cast<size_t>(put);
-  }
-  return !cut_short;
+  return is_open() &&
+         posix::write_all(static_cast<int>(handle_), static_cast<const char*>(buffer), n);
 }
 
 bool File::flush() {

@@ -17,6 +17,7 @@
 //                threads. Connections themselves are not pooled across
 //                threads: this libcurl's shared connection cache is not safe
 //                between concurrent threads.
+#include "core/ascii.h"
 #include "platform/platform.h"
 
 #include <curl/curl.h>
@@ -86,9 +87,9 @@ void global_init() {
 bool scheme_allowed(const std::string& url) {
   const size_t colon = url.find(':');
   if (colon == std::string::npos) return false;
-  std::string scheme = url.substr(0, colon);
-  for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return scheme == "http" || scheme == "https" || scheme == "ftp";
+  for (const char* allowed : {"http", "https", "ftp"})
+    if (equal_ignoring_case(url.data(), colon, allowed, std::strlen(allowed))) return true;
+  return false;
 }
 
 // ---------------------------------------------------------------------------
@@ -122,10 +123,7 @@ struct Transfer {
 
 bool starts_with_nocase(const char* data, size_t length, const char* prefix) {
   const size_t n = std::strlen(prefix);
-  if (length < n) return false;
-  for (size_t i = 0; i < n; ++i)
-    if (std::tolower(static_cast<unsigned char>(data[i])) != prefix[i]) return false;
-  return true;
+  return length >= n && equal_ignoring_case(data, n, prefix, n);
 }
 
 size_t on_header(char* data, size_t size, size_t count, void* user) {

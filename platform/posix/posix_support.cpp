@@ -4,13 +4,13 @@
 
 #include "platform/posix/posix_support.h"
 
-#include "core/ascii.h"
 #include "platform/fault_injection.h"
 #include "platform/platform.h"
 
 #include <atomic>
 #include <cstdint>
 #include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 #include <fcntl.h>
 #include <string>
@@ -121,8 +121,9 @@ bool replace_file_content(const std::string& native, const std::string& content,
   return ok;
 }
 
-bool equals_ignoring_case(const std::string& a, const std::string& b) {
-  return equal_ignoring_case(a, b);
+std::string non_empty_env(const char* name) {
+  const char* value = std::getenv(name);
+  return value && *value ? std::string(value) : std::string();
 }
 
 }  // namespace posix

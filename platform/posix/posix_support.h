@@ -34,7 +34,8 @@ class ScopedFd {
   int fd_ = -1;
 };
 
-// Writes all bytes, going on after short writes and interruptions.
+// Writes all bytes, going on after short writes and interruptions: the one
+// write loop of the backend, behind File::write too. Asks the fault layer first.
 bool write_all(int fd, const char* data, size_t size);
 // Reads a whole file; false when it cannot be opened or read.
 bool read_whole_file(const std::string& native, std::string& content);
@@ -47,8 +48,8 @@ bool read_file_head(const std::string& native, size_t limit, std::string& conten
 bool replace_file_content(const std::string& native, const std::string& content,
                           unsigned mode = 0666);
 
-// Case-insensitive ASCII comparison.
-bool equals_ignoring_case(const std::string& a, const std::string& b);
+// An environment variable's value; empty when unset or empty.
+std::string non_empty_env(const char* name);
 
 }  // namespace posix
 }  // namespace platform

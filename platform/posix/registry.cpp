@@ -7,6 +7,7 @@
 #include <string>
 #include <sys/stat.h>
 
+#include "core/ascii.h"
 #include "platform/platform.h"
 #include "platform/common/ini_text.h"
 #include "platform/posix/posix_support.h"
@@ -16,17 +17,12 @@ namespace platform {
 
 namespace {
 
-std::string non_empty_env(const char* name) {
-  const char* value = std::getenv(name);
-  return value && *value ? std::string(value) : std::string();
-}
-
 std::string store_folder() {
-  std::string folder = non_empty_env("LORVANE_REGISTRY_DIR");
+  std::string folder = posix::non_empty_env("LORVANE_REGISTRY_DIR");
   if (!folder.empty()) return folder;
-  folder = non_empty_env("XDG_CONFIG_HOME");
+  folder = posix::non_empty_env("XDG_CONFIG_HOME");
   if (!folder.empty()) return folder + "/lorvane";
-  folder = non_empty_env("HOME");
+  folder = posix::non_empty_env("HOME");
   if (folder.empty()) return std::string();
   return folder + "/.config/lorvane";
 }
@@ -71,9 +67,9 @@ std::string section_for(RegistryRoot root, const std::string& key) {
 }
 
 bool is_at_or_below(const std::string& name, const std::string& section) {
-  if (posix::equals_ignoring_case(name, section)) return true;
+  if (equal_ignoring_case(name, section)) return true;
   return name.size() > section.size() && name[section.size()] == '\\' &&
-         posix::equals_ignoring_case(name.substr(0, section.size()), section);
+         equal_ignoring_case(name.substr(0, section.size()), section);
 }
 
 bool load(std::string& text) {
