@@ -1,4 +1,5 @@
 #include "bookmarks/favorites_writer.h"
+#include "bookmarks/save_results.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 
 #include "core/globals.h"
 #include "core/project.h"
+#include "platform/fault_injection.h"
 #include "platform/platform.h"
 #include "tests/support/file_tree.h"
 #include "tests/support/project_builder.h"
@@ -70,12 +72,24 @@ TEST_F(FavoritesWriterTest, NewFolderGetsGoodAndFixedBookmarksAndDeadLinks) {
   EXPECT_EQ(section_names(dir.file("out/Dead Links/Del.URL")), kShortcutSections);
 }
 
-TEST_F(FavoritesWriterTest, LaterOfTwoDeadBookmarksWithOneNameWins) {
-  save({make_record("http://first/", "A\\x.URL", 1, quarantine, http_error),
-        make_record("http://second/", "B\\x.URL", 1, action_delete, http_error)});
-  EXPECT_EQ(url_in(dir.file("out/Dead Links/x.URL")), "http://second/");
-  EXPECT_FALSE(exists(dir.file("out/A/x.URL")));
-  EXPECT_FALSE(exists(dir.file("out/B/x.URL")));
+// Every dead bookmark keeps a copy, however many share a name; a copy that
+// holds the same link already counts, so saving again adds none.
+TEST_F(FavoritesWriterTest, DeadBookmarksWithOneNameEachKeepACopy) {
+  write_project_file(project, {make_record("http://first/", "A\\x.URL", 1, quarantine, http_error),
+                               make_record("http://second/", "B\\x.URL", 1, action_delete, 1),
+                               make_record("http://third/", "C\\x.URL", 1, fix, http_error),
+                               make_record("http://first/", "D\\x.URL", 1, quarantine, 1),
+                               make_record("http://bare/", "E\\ab", 1, quarantine, 1),
+                               make_record("http://bare-2/", "F\\ab", 1, quarantine, 1)});
+  for (int save = 0; save < 2; ++save) {
+    EXPECT_EQ(write_favorites_tree(), 0u);
+    EXPECT_EQ(tree_listing(dir.file("out/Dead Links")),
+              (std::vector<std::string>{"ab", "ab (2)", "x (2).URL", "x (3).URL", "x.URL"}));
+  }
+  EXPECT_EQ(url_in(dir.file("out/Dead Links/x.URL")), "http://first/");
+  EXPECT_EQ(url_in(dir.file("out/Dead Links/x (2).URL")), "http://second/");
+  EXPECT_EQ(base_url_in(dir.file("out/Dead Links/x (3).URL")), "http://third/");
+  EXPECT_EQ(url_in(dir.file("out/Dead Links/ab (2)")), "http://bare-2/");
 }
 
 TEST_F(FavoritesWriterTest, TrailingBackslashOnTheLocationMakesNoDifference) {
@@ -97,6 +111,12 @@ TEST_F(FavoritesWriterTest, TrailingBackslashOnTheLocationMakesNoDifference) {
   write_favorites_tree();
   EXPECT_EQ(tree_listing(slashed), tree_listing(out));
   EXPECT_EQ(url_in(dir.file("slashed/Dead Links/B.URL")), "http://b/");
+
+  // A location typed with '/' whose parent folders do not exist yet.
+  const std::string deep = dir.path() + "/new/parents/out";
+  set_output(deep);
+  write_favorites_tree();
+  EXPECT_EQ(tree_listing(deep), tree_listing(out));
 }
 
 TEST_F(FavoritesWriterTest, LineBreaksInALinkAddNoKeysToTheShortcut) {
@@ -118,8 +138,9 @@ TEST_F(FavoritesWriterTest, PathThatWouldNotFitIsSkippedAndTheRestWritten) {
   std::string long_path;
   while (long_path.size() < 1000 - out.size()) long_path += "Folder\\";
   long_path += "x.URL";
-  save({make_record("http://long/", long_path, 1, fix, http_error),
-        make_record("http://short/", "Short.URL", 1, keep)});
+  write_project_file(project, {make_record("http://long/", long_path, 1, fix, http_error),
+                               make_record("http://short/", "Short.URL", 1, keep)});
+  EXPECT_EQ(write_favorites_tree(), 1u);
   // Not even its folders are made, nor its dead-link copy.
   EXPECT_FALSE(exists(dir.file("out/Folder")));
   EXPECT_EQ(tree_listing(out), (std::vector<std::string>{"Dead Links/", "Short.URL"}));
@@ -211,37 +232,195 @@ TEST_F(FavoritesWriterTest, OverwritingTheTreeThatWasReadAppliesTheRun) {
   for (const auto& [name, entry] : after) EXPECT_TRUE(again.count(name)) << name;
 }
 
+// --- Dead bookmarks leave only once their copy is whole --------------------
+
+std::string shortcut(const std::string& url) { return "[InternetShortcut]\r\nURL=" + url + "\r\n"; }
+
+// A tree as a browser keeps it, with the records a run left for it: three
+// dead bookmarks to move, one to fix, one kept and one missing.
+std::vector<LVK_URL> make_dead_tree(const TempDir& dir, const std::string& root) {
+  const std::vector<LVK_URL> records = {
+      make_record("http://dead1/", "Dead1.url", 1, quarantine, http_error),
+      make_record("http://dead2/", "News\\Dead2.url", 1, action_delete, no_connection),
+      make_record("http://fix/", "News\\Fix.url", 1, fix, http_error),
+      make_record("http://kept/", "Kept.url", 1, keep),
+      make_record("http://new/", "News\\New.url", 1, keep),
+      make_record("http://dead3/", "News\\Deep\\Dead3.url", 1, quarantine, http_error)};
+  for (const LVK_URL& record : records)
+    if (std::string(record.path) != "News\\New.url") {
+      std::string path = record.path;
+      std::replace(path.begin(), path.end(), '\\', '/');
+      dir.write(root + "/" + path, shortcut(record.url));
+    }
+  return records;
+}
+
+// Every dead bookmark is in its place or whole in Dead Links; `not_moved`
+// counts exactly the ones without a copy, and no temporary file is left.
+void expect_every_bookmark_kept(const std::string& root, const std::vector<LVK_URL>& records,
+                                size_t not_moved) {
+  std::vector<std::string> copies;
+  for (const std::string& name : tree_listing(root + "/Dead Links"))
+    copies.push_back(url_in(root + "/Dead Links/" + name) + " " +
+                     base_url_in(root + "/Dead Links/" + name));
+  size_t without_copy = 0;
+  for (const LVK_URL& record : records) {
+    if (record.action == keep) continue;
+    const std::string url = record.url;
+    const bool copied = std::count(copies.begin(), copies.end(), url + " " + url) > 0;
+    if (!copied) ++without_copy;
+    std::string path = record.path;
+    std::replace(path.begin(), path.end(), '\\', '/');
+    EXPECT_TRUE(copied || url_in(root + "/" + path) == url) << url;
+  }
+  EXPECT_EQ(without_copy, not_moved);
+  for (const std::string& entry : tree_listing(root))
+    EXPECT_EQ(entry.find(platform::kTemporarySuffix), std::string::npos) << entry;
+}
+
+TEST_F(FavoritesWriterTest, FailedCopiesLeaveBookmarksInPlaceAndAreCounted) {
+  const std::vector<LVK_URL> records = make_dead_tree(dir, "clean");
+  write_project_file(project, records);
+  set_output(dir.file("clean"));
+  uint64_t writes = 0, renames = 0;
+  {
+    platform::ScopedFaultPlan count({});
+    EXPECT_EQ(write_favorites_tree(), 0u);
+    writes = platform::faults::writes_seen();
+    renames = platform::faults::renames_seen();
+  }
+  expect_every_bookmark_kept(dir.file("clean"), records, 0);
+  EXPECT_EQ(tree_listing(dir.file("clean")),
+            (std::vector<std::string>{"Dead Links/", "Dead Links/Dead1.url", "Dead Links/Dead2.url",
+                                      "Dead Links/Dead3.url", "Dead Links/Fix.url", "Kept.url",
+                                      "News/", "News/Deep/", "News/Fix.url", "News/New.url"}));
+  ASSERT_GE(writes, 8u);
+
+  std::vector<platform::FaultPlan> plans;
+  for (uint64_t n = 1; n <= writes; ++n) plans.push_back({n, 5, -1, 0});
+  for (uint64_t n = 1; n <= renames; ++n) plans.push_back({0, 0, -1, n});
+  for (int64_t space : {0, 40, 200}) plans.push_back({0, 0, space, 0});
+  int round = 0;
+  for (const platform::FaultPlan& plan : plans) {
+    const std::string root = dir.file("t" + std::to_string(++round));
+    SCOPED_TRACE(root);
+    make_dead_tree(dir, "t" + std::to_string(round));
+    set_output(root);
+    size_t not_moved = 0;
+    {
+      platform::ScopedFaultPlan faults(plan);
+      not_moved = write_favorites_tree();
+    }
+    expect_every_bookmark_kept(root, records, not_moved);
+    // The next save moves what is left, without doubling a copy.
+    EXPECT_EQ(write_favorites_tree(), 0u);
+    EXPECT_EQ(tree_listing(root), tree_listing(dir.file("clean")));
+  }
+}
+
+std::vector<std::string> heard;
+void hear(const std::string& text, const std::string&, platform::MessageIcon) {
+  heard.push_back(text);
+}
+
+// A file named "Dead Links" or a copy path too long for the buffers: the
+// bookmarks stay, and the save says how many.
+TEST_F(FavoritesWriterTest, BookmarksThatCannotBeCopiedStayAndAreReported) {
+  const std::vector<LVK_URL> records = make_dead_tree(dir, "blocked");
+  write_project_file(project, records);
+  dir.write("blocked/Dead Links", "not a folder");
+  set_output(dir.file("blocked"));
+  EXPECT_EQ(write_favorites_tree(), 4u);
+  expect_every_bookmark_kept(dir.file("blocked"), records, 4);
+
+  // Through the dispatcher the user hears of it.
+  heard.clear();
+  platform::set_message_hook(hear);
+  console_mode = false;
+  output_mode = 2;
+  save_results();
+  platform::set_message_hook(nullptr);
+  output_mode = 0;
+  EXPECT_EQ(heard, std::vector<std::string>{
+                             "4 bookmarks could not be moved to Dead Links and were left in place."});
+
+  // The copy's path would pass 999 characters where the bookmark's does not.
+  std::string location = dir.file("long");
+  while (location.size() < 960) location += "/" + std::string(30, 'd');
+  const std::string name = std::string(999 - location.size() - 1 - 4, 'n') + ".url";
+  dir.write(location.substr(dir.path().size() + 1) + "/" + name, shortcut("http://long/"));
+  write_project_file(project, {make_record("http://long/", name, 1, quarantine, http_error)});
+  set_output(location);
+  EXPECT_EQ(write_favorites_tree(), 1u);
+  EXPECT_EQ(url_in(location + "/" + name), "http://long/");
+}
+
+#ifndef _WIN32
+// Linux takes "Q: dead.url" and "..." as names like any other: each record
+// reaches its own file, and a record whose name had to be mended never
+// removes or rewrites a file that is there.
+TEST_F(FavoritesWriterTest, EveryRecordReachesOnlyItsOwnFile) {
+  for (const auto& [path, url] : std::vector<std::pair<std::string, std::string>>{
+           {"Q: dead.url", "http://dead/"}, {"Q_ dead.url", "http://good/"},
+           {"__/x.url", "http://other/"}, {"_/y.url", "http://y/"},
+           {".../z.url", "http://z/"}, {".../w.url", "http://w/"}})
+    age_file(dir.write("out/" + path, shortcut(url)));
+  const auto before = capture_tree(out);
+  save({make_record("http://dead/", "Q: dead.url", 1, quarantine, http_error),
+        make_record("http://good/", "Q_ dead.url", 1, keep),
+        make_record("http://fixed/", "..\\x.url", 1, fix, http_error),
+        make_record("http://y/", ".\\y.url", 1, quarantine, http_error),
+        make_record("http://z/", "...\\z.url", 1, keep),
+        make_record("http://w/", "...\\w.url", 1, action_delete, http_error)});
+  const auto after = capture_tree(out);
+  for (const char* untouched : {"Q_ dead.url", "__/x.url", "_/y.url", ".../z.url"})
+    EXPECT_EQ(after.at(untouched), before.at(untouched)) << untouched;
+  EXPECT_FALSE(after.count("Q: dead.url"));
+  EXPECT_FALSE(after.count(".../w.url"));
+  for (const auto& [copy, url] : std::vector<std::pair<std::string, std::string>>{
+           {"Q: dead.url", "http://dead/"}, {"x.url", "http://fixed/"}, {"y.url", "http://y/"},
+           {"w.url", "http://w/"}})
+    EXPECT_EQ(url_in(out + "/Dead Links/" + copy), url) << copy;
+}
+#endif
+
 // --- The output folder is a boundary ---------------------------------------
 
-TEST(ContainedRelativePath, OrdinaryNamesStayAndLeavingComponentsAreMended) {
-  for (const char* path : {"A.URL", "News\\Sport\\C.URL", "a.b..c\\x..url", ".hidden\\x.url",
-                           "Re: notes\\x.URL", "..x\\y.URL", "x..\\y.URL",
-                           "Résumé\\ü.url"})
-    EXPECT_EQ(contained_relative_path(path), path);
+TEST(ContainedRelativePath, OnlyNamesThePlatformWouldMisreadAreMended) {
+  const bool windows = platform::windows_name_rules();
   const struct {
     const char* path;
-    const char* contained;
+    const char* posix;  // null: unchanged
+    const char* windows;
   } cases[] = {
-      {"..\\x.URL", "__\\x.URL"},
-      {"..\\..\\..\\x.URL", "__\\__\\__\\x.URL"},
-      {".\\x.URL", "_\\x.URL"},
-      {"...\\x.URL", "___\\x.URL"},
-      {". .\\x.URL", "___\\x.URL"},
-      {".. \\x.URL", "___\\x.URL"},
-      {"\\x.URL", "_\\x.URL"},
-      {"\\\\server\\share\\x.URL", "_\\_\\server\\share\\x.URL"},
-      {"A\\\\x.URL", "A\\_\\x.URL"},
-      {"C:\\Windows\\x.URL", "C_\\Windows\\x.URL"},
-      {"c:..\\x.URL", "c_..\\x.URL"},
-      {"C:", "C_"},
-      {"/etc/passwd", "_\\etc\\passwd"},
-      {"a/../../x.URL", "a\\__\\__\\x.URL"},
-      {"AC/DC\\x.URL", "AC\\DC\\x.URL"},
-      {"News\\..", "News\\__"},
-      {"", "_"},
-      {"News\\", "News\\_"},
+      {"A.URL", nullptr, nullptr},
+      {"News\\Sport\\C.URL", nullptr, nullptr},
+      {"a.b..c\\x..url", nullptr, nullptr},
+      {".hidden\\..x\\x..\\y.URL", nullptr, nullptr},
+      {"Re: notes\\Résumé\\ü.url", nullptr, nullptr},
+      {"..\\..\\x.URL", "__\\__\\x.URL", "__\\__\\x.URL"},
+      {".\\x.URL", "_\\x.URL", "_\\x.URL"},
+      {"...\\x.URL", nullptr, "___\\x.URL"},
+      {". .\\.. \\x.URL", nullptr, "___\\___\\x.URL"},
+      {"\\\\server\\share\\x.URL", "_\\_\\server\\share\\x.URL", "_\\_\\server\\share\\x.URL"},
+      {"A\\\\x.URL", "A\\_\\x.URL", "A\\_\\x.URL"},
+      {"C:\\Windows\\x.URL", nullptr, "C_\\Windows\\x.URL"},
+      {"Q: dead.url", nullptr, "Q_ dead.url"},
+      {"c:..\\x.URL", nullptr, "c_..\\x.URL"},
+      {"/etc/passwd", "_etc_passwd", "_etc_passwd"},
+      {"a/../../x.URL", "a_.._.._x.URL", "a_.._.._x.URL"},
+      {"PS/2\\AC/DC\\x.URL", "PS_2\\AC_DC\\x.URL", "PS_2\\AC_DC\\x.URL"},
+      {"News\\..", "News\\__", "News\\__"},
+      {"", "_", "_"},
+      {"News\\", "News\\_", "News\\_"},
   };
-  for (const auto& c : cases) EXPECT_EQ(contained_relative_path(c.path), c.contained) << c.path;
+  for (const auto& c : cases) {
+    const char* mended_form = windows ? c.windows : c.posix;
+    const std::string expected = mended_form ? mended_form : c.path;
+    bool mended = false;
+    EXPECT_EQ(contained_relative_path(c.path, &mended), expected) << c.path;
+    EXPECT_EQ(mended, mended_form != nullptr) << c.path;
+  }
 }
 
 // Every file outside `out` below `root` must keep its bytes and time stamps,
@@ -299,12 +478,15 @@ TEST_F(OutputBoundaryTest, HostileRecordPathsAreWrittenInsideTheOutputFolder) {
   EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/__/canary.URL")), "http://evil/1");
   EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/__/__/__/__/canary.URL")), "http://evil/4");
   EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/__/out2/x.URL")), "http://evil/5");
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/C_/drive.URL")), "http://evil/8");
+  const std::string drive = platform::windows_name_rules() ? "C_" : "C:";
+  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/" + drive + "/drive.URL")), "http://evil/8");
   EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/_/rooted.URL")), "http://evil/9");
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/___/__/dots.URL")), "http://evil/10");
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/__/__/victim.URL")), "http://evil/6");
+  const std::string dots = platform::windows_name_rules() ? "___" : ". .";
+  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/" + dots + "/__/dots.URL")), "http://evil/10");
+  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/.._.._victim.URL")), "http://evil/6");
   EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/Sub/__")), "http://evil/11");
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/Dead Links/victim.URL")), "http://evil/6");
+  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/Dead Links/victim.URL")), "http://evil/2");
+  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/Dead Links/.._.._victim.URL")), "http://evil/6");
   EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/Dead Links/abs.URL")), "http://evil/7");
   EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/Dead Links/__")), "http://evil/11");
   const std::vector<std::string> files = written();
@@ -361,13 +543,16 @@ TEST_F(OutputBoundaryTest, HostileBookmarkFileIsSavedInsideTheOutputFolder) {
 
   EXPECT_EQ(outside(), before);
   EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/__/canary.URL")), "http://evil/1");
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/__/__/victim.URL")), "http://evil/3");
+  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/.._../victim.URL")), "http://evil/3");
   EXPECT_FALSE(exists(dir.file("l1/l2/l3/out/C_/drive.URL")));
+  EXPECT_FALSE(exists(dir.file("l1/l2/l3/out/C:/drive.URL")));
   EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/_/dot.URL")), "http://evil/5");
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/Dead Links/victim.URL")), "http://evil/3");
+  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/Dead Links/victim.URL")), "http://evil/2");
+  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/Dead Links/victim (2).URL")), "http://evil/3");
   EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/Dead Links/drive.URL")), "http://evil/4");
   EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/Dead Links/abs.URL")), "http://evil/6");
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/Dead Links/canary.URL")), "http://evil/7");
+  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/Dead Links/canary.URL")), "http://evil/1");
+  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/Dead Links/canary (2).URL")), "http://evil/7");
   // Every fixed record was written somewhere inside out.
   size_t fixed_inside = 0;
   for (const std::string& file : written())
