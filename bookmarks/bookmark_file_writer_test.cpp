@@ -145,34 +145,6 @@ TEST_F(BookmarkFileWriterTest, UnreadableProjectWritesNothingAndSaysNothing) {
   EXPECT_TRUE(messages.empty());
 }
 
-TEST_F(BookmarkFileWriterTest, UnwritableOutputIsReportedAndTheProjectStaysAsItWas) {
-  const std::vector<LVK_URL> records = {make_record("http://a/", "A.URL", 1),
-                                        make_record("http://q/", "Q.URL", 1, quarantine, 1)};
-  write_project_file(project, records);
-  const std::string before = TempDir::read(project);
-  // A file inside a folder that does not exist cannot be created.
-  copy_field(output_location, sizeof output_location, dir.file("no such folder\\out.html"));
-  for (bool console : {false, true}) {
-    messages.clear();
-    console_mode = console;
-    write_bookmark_file();
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].text, "Cannot save bookmark file!");
-    EXPECT_EQ(messages[0].caption, "Lorvane");
-    EXPECT_EQ(messages[0].icon, platform::MessageIcon::warning);
-  }
-  EXPECT_EQ(TempDir::read(project), before);
-
-  // It can be saved again once the location is writable.
-  copy_field(output_location, sizeof output_location, output);
-  messages.clear();
-  write_bookmark_file();
-  EXPECT_TRUE(messages.empty());
-  EXPECT_EQ(TempDir::read(output), kHeader + line("http://a/", "A") +
-                                       "<DT><H3>Dead Links</H3>\r\n<DL><p>\r\n" +
-                                       line("http://q/", "Q") + "</DL>\r\n");
-}
-
 // Whatever write or rename fails, and wherever the disk fills up, the old
 // file keeps every byte, no temporary file stays behind and the user is told.
 TEST_F(BookmarkFileWriterTest, FailedSaveLeavesTheOldFileWhole) {
@@ -217,8 +189,18 @@ TEST_F(BookmarkFileWriterTest, FailedSaveLeavesTheOldFileWhole) {
     EXPECT_EQ(TempDir::read(output), old_file);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, "Cannot save bookmark file!");
+    EXPECT_EQ(messages[0].caption, "Lorvane");
+    EXPECT_EQ(messages[0].icon, platform::MessageIcon::warning);
     EXPECT_EQ(tree_listing(dir.path()), (std::vector<std::string>{"bookmarks.html", "project.lvn"}));
   }
+  // A file in a folder that does not exist cannot even be started.
+  const std::string project_bytes = TempDir::read(project);
+  copy_field(output_location, sizeof output_location, dir.file("no such folder\\out.html"));
+  reset();
+  write_bookmark_file();
+  EXPECT_EQ(messages.size(), 1u);
+  EXPECT_EQ(TempDir::read(project), project_bytes);
+  copy_field(output_location, sizeof output_location, output);
   reset();
   write_bookmark_file();
   EXPECT_EQ(TempDir::read(output), saved);

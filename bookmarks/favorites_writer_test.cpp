@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "core/globals.h"
-#include "core/project.h"
 #include "platform/fault_injection.h"
 #include "platform/platform.h"
 #include "tests/support/file_tree.h"
@@ -153,83 +152,6 @@ TEST_F(FavoritesWriterTest, EmptyLocationWritesNothingAtTheRoot) {
   save({make_record("http://x/", probe + "\\x.URL", 1, keep)});
   EXPECT_FALSE(exists("\\" + probe));
   EXPECT_FALSE(exists(dir.file("out")));
-}
-
-TEST_F(FavoritesWriterTest, OverwritingTheTreeThatWasReadAppliesTheRun) {
-  // A tree as a browser keeps it.
-  const std::string fav = dir.file("Fav");
-  const std::string kept =
-      dir.write("Fav/Kept.url", "[InternetShortcut]\r\nURL=http://kept/\r\n[Extra]\r\nX=1\r\n");
-  const std::string dead = dir.write("Fav/News/Dead.url", "[InternetShortcut]\r\nURL=http://dead/\r\n");
-  const std::string fixme = dir.write(
-      "Fav/News/Fixme.url",
-      "[{000214A0-0000-0000-C000-000000000046}]\r\nProp3=19,2\r\n"
-      "[InternetShortcut]\r\nURL=http://fixme/deep/page\r\nIconIndex=1\r\n");
-  const std::string ini = dir.write("Fav/desktop.ini", "[.ShellClassInfo]\r\nIconIndex=-173\r\n");
-  const std::string pending =
-      dir.write("Fav/Pending.url", "[InternetShortcut]\r\nURL=http://pending/\r\n");
-  for (const std::string& file : {kept, dead, fixme, ini, pending}) age_file(file);
-
-  copy_field(source_path, sizeof source_path, fav);
-  dead_links_text = 0;
-  create_project(true);
-
-  // What a run would have decided.
-  std::vector<LVK_URL> records = read_project_file(project);
-  ASSERT_EQ(records.size(), 5u);
-  for (LVK_URL& record : records) {
-    const std::string path = record.path;
-    if (path == "Pending.url") continue;
-    record.checked = 1;
-    if (path == "News\\Dead.url") {
-      record.result = http_error;
-      record.action = quarantine;
-    } else if (path == "News\\Fixme.url") {
-      record.result = http_error;
-      record.action = fix;
-      copy_field(record.url, sizeof record.url, "http://fixme/");
-    }
-  }
-  replace_project_records(project, records);
-  const auto before = capture_tree(fav);
-
-  set_output(fav);
-  write_favorites_tree();
-  const auto after = capture_tree(fav);
-
-  // Kept, not-a-shortcut and unchecked files: same bytes, same time stamps.
-  for (const char* name : {"Kept.url", "desktop.ini", "Pending.url"}) {
-    ASSERT_TRUE(after.count(name)) << name;
-    EXPECT_EQ(after.at(name), before.at(name)) << name;
-  }
-  // The quarantined file moved into Dead Links under its own name.
-  EXPECT_FALSE(after.count("News/Dead.url"));
-  EXPECT_EQ(url_in(dir.file("Fav/Dead Links/Dead.url")), "http://dead/");
-  // The fixed one was rewritten in place, its other content kept, and copied.
-  EXPECT_EQ(url_in(fixme), "http://fixme/");
-  EXPECT_EQ(base_url_in(fixme), "http://fixme/");
-  EXPECT_EQ(platform::profile_read(fixme, "InternetShortcut", "IconIndex", "", 10), "1");
-  EXPECT_EQ(platform::profile_read(fixme, "{000214A0-0000-0000-C000-000000000046}", "Prop3", "", 10),
-            "19,2");
-  const std::vector<std::string> sections = section_names(fixme);
-  EXPECT_EQ(std::count(sections.begin(), sections.end(), "DEFAULT"), 1);
-  EXPECT_EQ(std::count(sections.begin(), sections.end(), "InternetShortcut"), 1);
-  EXPECT_EQ(section_names(dir.file("Fav/Dead Links/Fixme.url")), kShortcutSections);
-  EXPECT_EQ(url_in(dir.file("Fav/Dead Links/Fixme.url")), "http://fixme/");
-  EXPECT_EQ(tree_listing(fav),
-            (std::vector<std::string>{"Dead Links/", "Dead Links/Dead.url", "Dead Links/Fixme.url",
-                                      "Kept.url", "News/", "News/Fixme.url", "Pending.url",
-                                      "desktop.ini"}));
-
-  // A second save of the same project gives the same tree; nothing kept moves.
-  write_favorites_tree();
-  const auto again = capture_tree(fav);
-  for (const char* name : {"Kept.url", "desktop.ini", "Pending.url"})
-    EXPECT_EQ(again.at(name), after.at(name)) << name;
-  EXPECT_EQ(again.at("News/Fixme.url").content, after.at("News/Fixme.url").content);
-  EXPECT_EQ(again.at("Dead Links/Dead.url").content, after.at("Dead Links/Dead.url").content);
-  EXPECT_EQ(again.size(), after.size());
-  for (const auto& [name, entry] : after) EXPECT_TRUE(again.count(name)) << name;
 }
 
 // --- Dead bookmarks leave only once their copy is whole --------------------
@@ -441,7 +363,7 @@ class OutputBoundaryTest : public ::testing::Test {
     copy_field(output_location, sizeof output_location, out);
   }
   std::map<std::string, TreeEntry> outside() const {
-    return capture_tree(dir.path(), {"l1/l2/l3/out", "project.lvn", "hostile.html"});
+    return capture_tree(dir.path(), {"l1/l2/l3/out", "project.lvn"});
   }
   // Every file that the writer made, relative to out.
   std::vector<std::string> written() const {
@@ -496,68 +418,6 @@ TEST_F(OutputBoundaryTest, HostileRecordPathsAreWrittenInsideTheOutputFolder) {
                                    f.rfind("Dead Links/", 0) != 0;
                           }),
             1);
-}
-
-TEST_F(OutputBoundaryTest, HostileBookmarkFileIsSavedInsideTheOutputFolder) {
-  // Folder names are taken from the file as they stand: the reader makes link
-  // names safe, not folder names. The two names that hold backslashes come
-  // last, since closing a folder drops only its last component.
-  const std::string html =
-      "<!DOCTYPE NETSCAPE-Bookmark-file-1>\r\n<DL><p>\r\n"
-      "<DT><H3>..</H3>\r\n<DL><p>\r\n"
-      "<DT><A HREF=\"http://evil/1\">canary</A>\r\n"
-      "<DT><H3>..</H3>\r\n<DL><p>\r\n"
-      "<DT><A HREF=\"http://evil/2\">victim</A>\r\n"
-      "</DL><p>\r\n</DL><p>\r\n"
-      "<DT><H3>../..</H3>\r\n<DL><p>\r\n"
-      "<DT><A HREF=\"http://evil/3\">victim</A>\r\n</DL><p>\r\n"
-      "<DT><H3>C:</H3>\r\n<DL><p>\r\n"
-      "<DT><A HREF=\"http://evil/4\">drive</A>\r\n</DL><p>\r\n"
-      "<DT><H3>.</H3>\r\n<DL><p>\r\n"
-      "<DT><A HREF=\"http://evil/5\">dot</A>\r\n</DL><p>\r\n"
-      "<DT><H3>" + dir.file("outside") + "</H3>\r\n<DL><p>\r\n"
-      "<DT><A HREF=\"http://evil/6\">abs</A>\r\n</DL><p>\r\n"
-      "<DT><H3>\\..\\..\\..\\..</H3>\r\n<DL><p>\r\n"
-      "<DT><A HREF=\"http://evil/7\">canary</A>\r\n</DL><p>\r\n"
-      "</DL><p>\r\n";
-  const std::string source = dir.write("hostile.html", html);
-  copy_field(source_path, sizeof source_path, source);
-  dead_links_text = 0;
-  create_project(true);
-  std::vector<LVK_URL> records = read_project_file(project);
-  ASSERT_EQ(records.size(), 7u);
-  EXPECT_STREQ(records[0].path, "..\\canary.URL");
-  EXPECT_STREQ(records[1].path, "..\\..\\victim.URL");
-  EXPECT_STREQ(records[2].path, "../..\\victim.URL");
-  EXPECT_STREQ(records[3].path, "C:\\drive.URL");
-  // The run found every one of them dead; every other one is fixed.
-  for (size_t i = 0; i < records.size(); ++i) {
-    records[i].checked = 1;
-    records[i].result = http_error;
-    records[i].action = (i % 2 == 0) ? fix : quarantine;
-  }
-  replace_project_records(project, records);
-  const auto before = outside();
-
-  write_favorites_tree();
-
-  EXPECT_EQ(outside(), before);
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/__/canary.URL")), "http://evil/1");
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/.._../victim.URL")), "http://evil/3");
-  EXPECT_FALSE(exists(dir.file("l1/l2/l3/out/C_/drive.URL")));
-  EXPECT_FALSE(exists(dir.file("l1/l2/l3/out/C:/drive.URL")));
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/_/dot.URL")), "http://evil/5");
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/Dead Links/victim.URL")), "http://evil/2");
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/Dead Links/victim (2).URL")), "http://evil/3");
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/Dead Links/drive.URL")), "http://evil/4");
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/Dead Links/abs.URL")), "http://evil/6");
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/Dead Links/canary.URL")), "http://evil/1");
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/Dead Links/canary (2).URL")), "http://evil/7");
-  // Every fixed record was written somewhere inside out.
-  size_t fixed_inside = 0;
-  for (const std::string& file : written())
-    if (file.rfind("Dead Links/", 0) != 0) ++fixed_inside;
-  EXPECT_EQ(fixed_inside, 4u);
 }
 
 }  // namespace

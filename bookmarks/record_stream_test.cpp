@@ -22,31 +22,22 @@ TEST(RecordStream, HandsOutEveryRecordInFileOrderPassAfterPass) {
   TempDir dir;
   RecordStream stream;
   EXPECT_FALSE(stream.open(dir.file("missing.lvn").c_str()));
-
-  // Enough records to cross block boundaries.
-  const std::string file = dir.file("p.lvn");
+  // Enough records to cross block boundaries; the fields are the writers'.
   std::vector<LVK_URL> written;
   std::vector<std::string> expected;
   for (int i = 0; i < 200; ++i) {
     expected.push_back(std::to_string(i) + ".URL");
-    written.push_back(make_record("http://" + std::to_string(i) + "/", expected.back(), i % 2,
-                                  i % 4, i % 3));
+    written.push_back(make_record("http://" + std::to_string(i) + "/", expected.back(), 1, i % 4));
   }
-  write_project_file(file, written);
-  ASSERT_TRUE(stream.open(file.c_str()));
-  for (int pass = 0; pass < 2; ++pass) {
-    LVK_URL record;
-    for (int i = 0; i < 200; ++i) {
-      ASSERT_TRUE(stream.next(record));
-      EXPECT_STREQ(record.url, written[i].url);
-      EXPECT_STREQ(record.path, written[i].path);
-      EXPECT_EQ(record.checked, written[i].checked);
-      EXPECT_EQ(record.action, written[i].action);
-      EXPECT_EQ(record.result, written[i].result);
-    }
-    EXPECT_FALSE(stream.next(record));
-    ASSERT_TRUE(stream.rewind());
-  }
+  write_project_file(dir.file("p.lvn"), written);
+  ASSERT_TRUE(stream.open(dir.file("p.lvn").c_str()));
+  EXPECT_EQ(paths_of(stream), expected);
+  ASSERT_TRUE(stream.rewind());
+  LVK_URL record;
+  for (int i = 0; i < 4; ++i) ASSERT_TRUE(stream.next(record));
+  EXPECT_STREQ(record.url, "http://3/");
+  EXPECT_EQ(record.checked, 1u);
+  EXPECT_EQ(record.action, fix);
 }
 
 TEST(RecordStream, ShortFilesHoldNoRecordsAndAPartialRecordCounts) {
