@@ -169,11 +169,7 @@ std::vector<LVK_URL> make_dead_tree(const TempDir& dir, const std::string& root)
       make_record("http://new/", "News\\New.url", 1, keep),
       make_record("http://dead3/", "News\\Deep\\Dead3.url", 1, quarantine, http_error)};
   for (const LVK_URL& record : records)
-    if (std::string(record.path) != "News\\New.url") {
-      std::string path = record.path;
-      std::replace(path.begin(), path.end(), '\\', '/');
-      dir.write(root + "/" + path, shortcut(record.url));
-    }
+    if (record.url != std::string("http://new/")) dir.write(root + "\\" + record.path, shortcut(record.url));
   return records;
 }
 
@@ -183,17 +179,14 @@ void expect_every_bookmark_kept(const std::string& root, const std::vector<LVK_U
                                 size_t not_moved) {
   std::vector<std::string> copies;
   for (const std::string& name : tree_listing(root + "/Dead Links"))
-    copies.push_back(url_in(root + "/Dead Links/" + name) + " " +
-                     base_url_in(root + "/Dead Links/" + name));
+    copies.push_back(url_in(root + "/Dead Links/" + name) + base_url_in(root + "/Dead Links/" + name));
   size_t without_copy = 0;
   for (const LVK_URL& record : records) {
-    if (record.action == keep) continue;
     const std::string url = record.url;
-    const bool copied = std::count(copies.begin(), copies.end(), url + " " + url) > 0;
-    if (!copied) ++without_copy;
-    std::string path = record.path;
-    std::replace(path.begin(), path.end(), '\\', '/');
-    EXPECT_TRUE(copied || url_in(root + "/" + path) == url) << url;
+    const bool copied = std::count(copies.begin(), copies.end(), url + url) > 0;
+    if (record.action == keep || copied) continue;
+    ++without_copy;
+    EXPECT_EQ(url_in(root + "\\" + record.path), url);
   }
   EXPECT_EQ(without_copy, not_moved);
   for (const std::string& entry : tree_listing(root))
@@ -204,13 +197,9 @@ TEST_F(FavoritesWriterTest, FailedCopiesLeaveBookmarksInPlaceAndAreCounted) {
   const std::vector<LVK_URL> records = make_dead_tree(dir, "clean");
   write_project_file(project, records);
   set_output(dir.file("clean"));
-  uint64_t writes = 0, renames = 0;
-  {
-    platform::ScopedFaultPlan count({});
-    EXPECT_EQ(write_favorites_tree(), 0u);
-    writes = platform::faults::writes_seen();
-    renames = platform::faults::renames_seen();
-  }
+  platform::ScopedFaultPlan count({});
+  EXPECT_EQ(write_favorites_tree(), 0u);
+  const uint64_t writes = platform::faults::writes_seen(), renames = platform::faults::renames_seen();
   expect_every_bookmark_kept(dir.file("clean"), records, 0);
   EXPECT_EQ(tree_listing(dir.file("clean")),
             (std::vector<std::string>{"Dead Links/", "Dead Links/Dead1.url", "Dead Links/Dead2.url",
@@ -222,17 +211,14 @@ TEST_F(FavoritesWriterTest, FailedCopiesLeaveBookmarksInPlaceAndAreCounted) {
   for (uint64_t n = 1; n <= writes; ++n) plans.push_back({n, 5, -1, 0});
   for (uint64_t n = 1; n <= renames; ++n) plans.push_back({0, 0, -1, n});
   for (int64_t space : {0, 40, 200}) plans.push_back({0, 0, space, 0});
-  int round = 0;
-  for (const platform::FaultPlan& plan : plans) {
-    const std::string root = dir.file("t" + std::to_string(++round));
+  for (size_t round = 0; round < plans.size(); ++round) {
+    const std::string root = dir.file("t" + std::to_string(round));
     SCOPED_TRACE(root);
     make_dead_tree(dir, "t" + std::to_string(round));
     set_output(root);
-    size_t not_moved = 0;
-    {
-      platform::ScopedFaultPlan faults(plan);
-      not_moved = write_favorites_tree();
-    }
+    platform::faults::install(plans[round]);
+    const size_t not_moved = write_favorites_tree();
+    platform::faults::remove();
     expect_every_bookmark_kept(root, records, not_moved);
     // The next save moves what is left, without doubling a copy.
     EXPECT_EQ(write_favorites_tree(), 0u);
@@ -256,7 +242,6 @@ TEST_F(FavoritesWriterTest, BookmarksThatCannotBeCopiedStayAndAreReported) {
   expect_every_bookmark_kept(dir.file("blocked"), records, 4);
 
   // Through the dispatcher the user hears of it.
-  heard.clear();
   platform::set_message_hook(hear);
   console_mode = false;
   output_mode = 2;
@@ -264,7 +249,7 @@ TEST_F(FavoritesWriterTest, BookmarksThatCannotBeCopiedStayAndAreReported) {
   platform::set_message_hook(nullptr);
   output_mode = 0;
   EXPECT_EQ(heard, std::vector<std::string>{
-                             "4 bookmarks could not be moved to Dead Links and were left in place."});
+                       "4 bookmarks could not be moved to Dead Links and were left in place."});
 
   // The copy's path would pass 999 characters where the bookmark's does not.
   std::string location = dir.file("long");
@@ -345,41 +330,16 @@ TEST(ContainedRelativePath, OnlyNamesThePlatformWouldMisreadAreMended) {
   }
 }
 
-// Every file outside `out` below `root` must keep its bytes and time stamps,
-// and no entry may appear or disappear there.
-class OutputBoundaryTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    // out sits four levels down, so four ".." would reach the test folder.
-    out = dir.file("l1/l2/l3/out");
-    for (const char* canary : {"l1/l2/l3/canary.URL", "l1/l2/victim.URL", "l1/canary.URL",
-                               "canary.URL", "l1/l2/l3/out2/x.URL"}) {
-      age_file(dir.write(canary, std::string("[InternetShortcut]\r\nURL=http://canary/") +
-                                     canary + "\r\n"));
-    }
-    age_file(dir.write("outside/abs.URL", "[InternetShortcut]\r\nURL=http://outside/\r\n"));
-    project = dir.file("project.lvn");
-    copy_field(project_path, sizeof project_path, project);
-    copy_field(output_location, sizeof output_location, out);
-  }
-  std::map<std::string, TreeEntry> outside() const {
-    return capture_tree(dir.path(), {"l1/l2/l3/out", "project.lvn"});
-  }
-  // Every file that the writer made, relative to out.
-  std::vector<std::string> written() const {
-    std::vector<std::string> files;
-    for (const auto& [name, entry] : capture_tree(out))
-      if (!entry.is_directory) files.push_back(name);
-    return files;
-  }
-
-  TempDir dir;
-  std::string out, project;
-};
-
-TEST_F(OutputBoundaryTest, HostileRecordPathsAreWrittenInsideTheOutputFolder) {
-  const auto before = outside();
-  std::vector<LVK_URL> records = {
+// Hostile record paths: every bookmark lands inside the output folder, and
+// every file outside it keeps its bytes and time stamps.
+TEST_F(FavoritesWriterTest, HostileRecordPathsStayInsideTheOutputFolder) {
+  // out sits four levels down, so four ".." would reach the test folder.
+  set_output(out = dir.file("l1/l2/l3/out"));
+  for (const char* canary : {"l1/l2/l3/canary.URL", "l1/l2/victim.URL", "l1/canary.URL",
+                             "canary.URL", "l1/l2/l3/out2/x.URL", "outside/abs.URL"})
+    age_file(dir.write(canary, shortcut(std::string("http://canary/") + canary)));
+  const auto before = capture_tree(dir.path(), {"l1/l2/l3/out", "project.lvn"});
+  const std::vector<LVK_URL> records = {
       make_record("http://evil/1", "..\\canary.URL", 1, fix, http_error),
       make_record("http://evil/2", "..\\..\\victim.URL", 1, quarantine, http_error),
       make_record("http://evil/3", "..\\..\\..\\canary.URL", 1, action_delete, http_error),
@@ -390,34 +350,21 @@ TEST_F(OutputBoundaryTest, HostileRecordPathsAreWrittenInsideTheOutputFolder) {
       make_record("http://evil/8", "C:\\drive.URL", 1, keep),
       make_record("http://evil/9", "\\rooted.URL", 1, keep),
       make_record("http://evil/10", ". .\\..\\dots.URL", 1, keep),
-      make_record("http://evil/11", "Sub\\..", 1, fix, http_error),
-  };
-  write_project_file(project, records);
-  write_favorites_tree();
-
-  EXPECT_EQ(outside(), before);
-  // Each bookmark is still there, inside.
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/__/canary.URL")), "http://evil/1");
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/__/__/__/__/canary.URL")), "http://evil/4");
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/__/out2/x.URL")), "http://evil/5");
-  const std::string drive = platform::windows_name_rules() ? "C_" : "C:";
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/" + drive + "/drive.URL")), "http://evil/8");
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/_/rooted.URL")), "http://evil/9");
-  const std::string dots = platform::windows_name_rules() ? "___" : ". .";
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/" + dots + "/__/dots.URL")), "http://evil/10");
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/.._.._victim.URL")), "http://evil/6");
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/Sub/__")), "http://evil/11");
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/Dead Links/victim.URL")), "http://evil/2");
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/Dead Links/.._.._victim.URL")), "http://evil/6");
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/Dead Links/abs.URL")), "http://evil/7");
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/Dead Links/__")), "http://evil/11");
-  const std::vector<std::string> files = written();
-  EXPECT_EQ(std::count_if(files.begin(), files.end(),
-                          [](const std::string& f) {
-                            return f.size() >= 7 && f.compare(f.size() - 7, 7, "abs.URL") == 0 &&
-                                   f.rfind("Dead Links/", 0) != 0;
-                          }),
-            1);
+      make_record("http://evil/11", "Sub\\..", 1, fix, http_error)};
+  save(records);
+  EXPECT_EQ(capture_tree(dir.path(), {"l1/l2/l3/out", "project.lvn"}), before);
+  // Each bookmark is inside: in the tree unless removed, in Dead Links if dead.
+  std::vector<std::string> in_tree, in_dead_links;
+  for (const auto& [name, entry] : capture_tree(out))
+    if (!entry.is_directory)
+      (name.rfind("Dead Links/", 0) == 0 ? in_dead_links : in_tree).push_back(url_in(out + "/" + name));
+  for (const LVK_URL& record : records) {
+    const auto count = [&](const std::vector<std::string>& urls) {
+      return std::count(urls.begin(), urls.end(), std::string(record.url));
+    };
+    EXPECT_EQ(count(in_tree), record.action == keep || record.action == fix ? 1 : 0) << record.url;
+    EXPECT_EQ(count(in_dead_links), record.action == keep ? 0 : 1) << record.url;
+  }
 }
 
 }  // namespace
