@@ -72,47 +72,6 @@ std::string as_read_back(const std::string& path) {
   return bare.substr(0, name) + last;
 }
 
-// Whether this file system can hold each component of a relative path,
-// found by trying: Windows refuses some names that Linux takes (a trailing
-// blank, '?', the characters that an ANSI listing could not map), and the
-// writer then fails on them silently, as it should.
-class NameProbe {
- public:
-  bool holds(const std::string& relative_path) {
-    size_t start = 0;
-    for (;;) {
-      const size_t slash = relative_path.find('\\', start);
-      const bool last = slash == std::string::npos;
-      const std::string name = relative_path.substr(start, last ? std::string::npos : slash - start);
-      if (!holds_name(name, last)) return false;
-      if (last) return true;
-      start = slash + 1;
-    }
-  }
-
- private:
-  bool holds_name(const std::string& name, bool as_file) {
-    const std::string key = (as_file ? "f:" : "d:") + name;
-    auto known = known_.find(key);
-    if (known != known_.end()) return known->second;
-    const std::string box = dir_.path() + "\\" + std::to_string(known_.size());
-    platform::create_directory(box);
-    bool ok;
-    if (as_file) {
-      ok = platform::open_file(box + "\\" + name, platform::FileAccess::create_truncate).is_open();
-    } else {
-      platform::create_directory(box + "\\" + name);
-      ok = platform::open_file(box + "\\" + name + "\\f", platform::FileAccess::create_truncate)
-               .is_open();
-    }
-    known_[key] = ok;
-    return ok;
-  }
-
-  TempDir dir_;
-  std::map<std::string, bool> known_;
-};
-
 // The output file of a record below a tree written at `root`.
 std::string tree_file(const std::string& root, const std::string& relative_path) {
   return root + "\\" + contained_relative_path(relative_path);
@@ -171,13 +130,14 @@ class SaveResultsTest : public ::testing::Test {
     EXPECT_TRUE(messages.empty());
   }
 
-  // Tree written into a new folder: every record whose names this file
-  // system can hold has its file there. Gives the number of those records.
-  size_t expect_tree_holds_every_record(const std::vector<LVK_URL>& records, const std::string& root) {
-    NameProbe probe;
+  // Tree written into a new folder: every record has its file there. Where
+  // a listing in the ANSI code page lost a name's characters, the reader
+  // found no file and so no link: such records may be left out.
+  size_t expect_tree_holds_every_record(const std::vector<LVK_URL>& records,
+                                        const std::string& root, bool only_with_links = false) {
     size_t held = 0;
     for (size_t i = 0; i < records.size(); ++i) {
-      if (!probe.holds(contained_relative_path(records[i].path))) continue;
+      if (only_with_links && records[i].url[0] == '\0') continue;
       ++held;
       const std::string file = tree_file(root, records[i].path);
       // Kept files are never rewritten: of several records with one name
@@ -215,7 +175,7 @@ TEST_F(SaveResultsTest, DispatchesOnTheOutputMode) {
 TEST_F(SaveResultsTest, RealBookmarkFilesSurviveBothWriters) {
   const fs::path folder = fs::path(LVN_REALWORLD_DIR) / "html";
   ASSERT_TRUE(fs::is_directory(folder)) << folder;
-  size_t files = 0, records_seen = 0, records_held = 0;
+  size_t files = 0;
   for (const auto& entry : fs::directory_iterator(folder)) {
     const std::string source = entry.path().string();
     SCOPED_TRACE(source);
@@ -226,12 +186,10 @@ TEST_F(SaveResultsTest, RealBookmarkFilesSurviveBothWriters) {
 
     const std::string tree = dir.file("tree-" + std::to_string(files));
     save(2, dir.file("first.lvn"), tree);
-    records_held += expect_tree_holds_every_record(records, tree);
-    records_seen += records.size();
+    // Every record, whatever its names: none is refused a place.
+    expect_tree_holds_every_record(records, tree);
   }
   EXPECT_GE(files, 9u);
-  // Every name of these files has a place in a tree.
-  EXPECT_EQ(records_held, records_seen);
 }
 
 TEST_F(SaveResultsTest, RealFavoritesTreesSurviveBothWriters) {
@@ -257,7 +215,7 @@ TEST_F(SaveResultsTest, RealFavoritesTreesSurviveBothWriters) {
     // Into a new folder: every file becomes a shortcut with the URL read.
     const std::string fresh = dir.file("fresh-" + std::to_string(trees));
     save(2, dir.file("tree.lvn"), fresh);
-    records_held += expect_tree_holds_every_record(records, fresh);
+    records_held += expect_tree_holds_every_record(records, fresh, true);
 
     // As a bookmark file and back: the same folders, names and links.
     save(1, dir.file("tree.lvn"), dir.file("tree.html"));
