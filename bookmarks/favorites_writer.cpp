@@ -21,13 +21,14 @@ std::string with_separator(const std::string& location) {
   return location + "\\";
 }
 
-bool only_dots_and_blanks(const std::string& name) {
-  for (char c : name)
-    if (c != '.' && c != ' ') return false;
-  return true;
+// Characters a Windows name cannot hold; ':' would also start a drive ("C:")
+// or a stream. '?' stays: in a name from a Windows listing it stands for a
+// character the ANSI code page could not map, and no file of that name
+// exists to be written again.
+bool refused_by_windows(char c) {
+  return (c >= 0 && c < 0x20) || c == '<' || c == '>' || c == ':' || c == '"' || c == '|' ||
+         c == '*';
 }
-
-bool is_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 std::string contained_component(std::string name) {
   for (char& c : name)
@@ -35,10 +36,12 @@ std::string contained_component(std::string name) {
   if (name.empty()) return "_";
   if (name == "." || name == "..") return std::string(name.size(), '_');
   if (!platform::windows_name_rules()) return name;
-  // Windows trims "...", ". ." to the names above.
-  if (only_dots_and_blanks(name)) return std::string(name.size(), '_');
-  // "C:" or "C:x" would leave for the root or the current folder of a drive.
-  if (name.size() >= 2 && is_letter(name[0]) && name[1] == ':') name[1] = '_';
+  for (char& c : name)
+    if (refused_by_windows(c)) c = '_';
+  // Windows drops trailing dots and blanks, so "News " would name "News"
+  // and "..." the folder above.
+  for (size_t i = name.size(); i > 0 && (name[i - 1] == '.' || name[i - 1] == ' '); --i)
+    name[i - 1] = '_';
   return name;
 }
 

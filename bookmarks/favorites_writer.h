@@ -31,9 +31,9 @@ bool write_shortcut(const std::string& file, const std::string& url);
 // A record's relative path made safe to place below the output folder, with
 // backslashes between its components. A '/' inside a name (a bookmark
 // file's folder "AC/DC") becomes '_', so the name stays one folder. Each
-// component that would not name an ordinary entry inside its parent is
-// mended: an empty one becomes "_", "." and ".." have each dot replaced by
-// '_', and under Windows name rules so have names of dots and blanks only
-// ("...", ". ."), and a drive prefix ("C:") has its colon replaced by '_'.
-// `mended`, when given, tells whether any character had to change.
+// component that would not name an ordinary entry of its own inside its
+// parent is mended with '_': an empty one becomes "_" and "." and ".." have
+// each dot replaced; under Windows name rules so have trailing dots and
+// blanks ("...", "News "), and the characters Windows refuses in names
+// ("C:", "a*b") but '?'. `mended`, when given, tells whether anything changed.
 std::string contained_relative_path(const std::string& path, bool* mended = nullptr);
