@@ -219,49 +219,46 @@ TEST_F(SaveResultsTest, RealFavoritesTreesSurviveBothWriters) {
   EXPECT_TRUE(messages.empty());
 }
 
+// A fixed shortcut gets its new link and keeps every other section and key.
 TEST_F(SaveResultsTest, FixedRealShortcutsKeepTheirOtherSections) {
-  const fs::path links = fs::path(LVN_REALWORLD_DIR) / "url" / "sgorain-ICS3U" / "Favorites";
   const std::string copy = dir.file("Favorites");
-  fs::copy(links, copy, fs::copy_options::recursive);
-  const std::string bing = dir.file("Favorites/Bing.url");
-  const std::string slice = dir.file("Favorites/Links/WEB-SLIC.URL");
-  const std::vector<std::string> bing_sections = section_names(bing);
-  const std::vector<std::string> slice_sections = section_names(slice);
-  const std::string icon = platform::profile_read(bing, "InternetShortcut", "IconFile", "", 1000);
-  const std::string feed = platform::profile_read(slice, "MonitoredItem", "FeedUrl", "", 1000);
-  ASSERT_FALSE(icon.empty());
-  ASSERT_FALSE(feed.empty());
-
+  fs::copy(fs::path(LVN_REALWORLD_DIR) / "url" / "sgorain-ICS3U" / "Favorites", copy,
+           fs::copy_options::recursive);
+  const struct {
+    std::string file, path, section, key;
+  } fixed[] = {{copy + "/Bing.url", "Bing.url", "InternetShortcut", "IconFile"},
+               {copy + "/Links/WEB-SLIC.URL", "Links\\WEB-SLIC.URL", "MonitoredItem", "FeedUrl"}};
+  std::vector<std::vector<std::string>> sections;
+  std::vector<std::string> values;
+  for (const auto& f : fixed) {
+    sections.push_back(section_names(f.file));
+    values.push_back(platform::profile_read(f.file, f.section, f.key, "", 1000));
+    ASSERT_FALSE(values.back().empty()) << f.file;
+  }
   std::vector<LVK_URL> records = read_into_project(copy, dir.file("p.lvn"));
-  size_t fixed = 0;
   for (LVK_URL& record : records) {
     record.checked = 1;
-    const std::string path = record.path;
-    if (path == "Bing.url" || path == "Links\\WEB-SLIC.URL") {
-      record.action = fix;
-      record.result = http_error;
-      copy_field(record.url, sizeof record.url, "http://fixed.example/");
-      ++fixed;
-    }
+    for (const auto& f : fixed)
+      if (f.path == record.path) {
+        record.action = fix;
+        copy_field(record.url, sizeof record.url, "http://fixed.example/");
+      }
   }
-  ASSERT_EQ(fixed, 2u);
   replace_project_records(dir.file("p.lvn"), records);
   save(2, dir.file("p.lvn"), copy);
 
-  for (const auto& [file, sections] : {std::make_pair(bing, bing_sections),
-                                       std::make_pair(slice, slice_sections)}) {
+  for (size_t i = 0; i < 2; ++i) {
+    const std::string& file = fixed[i].file;
     EXPECT_EQ(url_in(file), "http://fixed.example/") << file;
     EXPECT_EQ(platform::profile_read(file, "DEFAULT", "BASEURL", "", 1000), "http://fixed.example/");
-    std::vector<std::string> now = section_names(file);
+    EXPECT_EQ(platform::profile_read(file, fixed[i].section, fixed[i].key, "", 1000), values[i]);
     // Every section that was there is still there, in its order.
     std::vector<std::string> kept;
-    for (const std::string& name : now)
-      if (std::find(sections.begin(), sections.end(), name) != sections.end()) kept.push_back(name);
-    EXPECT_EQ(kept, sections) << file;
+    for (const std::string& name : section_names(file))
+      if (std::count(sections[i].begin(), sections[i].end(), name)) kept.push_back(name);
+    EXPECT_EQ(kept, sections[i]) << file;
   }
-  EXPECT_EQ(platform::profile_read(bing, "InternetShortcut", "IconFile", "", 1000), icon);
-  EXPECT_EQ(platform::profile_read(slice, "MonitoredItem", "FeedUrl", "", 1000), feed);
-  EXPECT_EQ(url_in(dir.file("Favorites/Dead Links/Bing.url")), "http://fixed.example/");
+  EXPECT_EQ(url_in(copy + "/Dead Links/Bing.url"), "http://fixed.example/");
 }
 
 }  // namespace
