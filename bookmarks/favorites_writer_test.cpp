@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -91,31 +92,20 @@ TEST_F(FavoritesWriterTest, DeadBookmarksWithOneNameEachKeepACopy) {
   EXPECT_EQ(url_in(dir.file("out/Dead Links/ab (2)")), "http://bare-2/");
 }
 
-TEST_F(FavoritesWriterTest, TrailingBackslashOnTheLocationMakesNoDifference) {
-  const std::vector<LVK_URL> records = {make_record("http://a/", "News\\A.URL", 1, keep),
-                                        make_record("http://b/", "B.URL", 1, quarantine, 1)};
-  save(records);
-  const std::string other = dir.file("other");
-  set_output(other + "\\");
-  write_favorites_tree();
-  EXPECT_EQ(tree_listing(other), tree_listing(out));
-  EXPECT_EQ(tree_listing(other),
+// However the location is typed (a trailing separator, '/' with parent
+// folders that do not exist yet), the same tree appears there.
+TEST_F(FavoritesWriterTest, EveryFormOfTheLocationGivesTheSameTree) {
+  save({make_record("http://a/", "News\\A.URL", 1, keep),
+        make_record("http://b/", "B.URL", 1, quarantine, 1)});
+  EXPECT_EQ(tree_listing(out),
             (std::vector<std::string>{"Dead Links/", "Dead Links/B.URL", "News/", "News/A.URL"}));
-  EXPECT_EQ(url_in(dir.file("other/News/A.URL")), "http://a/");
-
-  // A location typed with a trailing slash: the dead top-level bookmark
-  // still reaches Dead Links.
-  const std::string slashed = dir.file("slashed");
-  set_output(slashed + "/");
-  write_favorites_tree();
-  EXPECT_EQ(tree_listing(slashed), tree_listing(out));
-  EXPECT_EQ(url_in(dir.file("slashed/Dead Links/B.URL")), "http://b/");
-
-  // A location typed with '/' whose parent folders do not exist yet.
-  const std::string deep = dir.path() + "/new/parents/out";
-  set_output(deep);
-  write_favorites_tree();
-  EXPECT_EQ(tree_listing(deep), tree_listing(out));
+  for (const char* typed : {"other\\", "slashed/", "new/parents/out"}) {
+    set_output(dir.path() + "/" + typed);
+    write_favorites_tree();
+    const std::string folder = dir.file(std::string(typed, std::strcspn(typed, "\\")));
+    EXPECT_EQ(tree_listing(folder), tree_listing(out)) << typed;
+    EXPECT_EQ(url_in(folder + "/Dead Links/B.URL"), "http://b/") << typed;
+  }
 }
 
 TEST_F(FavoritesWriterTest, LineBreaksInALinkAddNoKeysToTheShortcut) {
