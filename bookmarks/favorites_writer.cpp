@@ -80,12 +80,20 @@ bool holds_url(const std::string& file, const std::string& url) {
 
 bool exists(const std::string& path) { return platform::file_attributes(path).exists; }
 
-// A new shortcut appears whole or not at all: it is written under a
-// temporary name and renamed into place.
+// A shortcut that this writer began and that a kill cut short holds its
+// first value only; it is finished, not taken for another bookmark.
+bool half_written(const std::string& file, const std::string& url) {
+  // No value holds a line break, so "\n" marks a missing key.
+  return platform::profile_read(file, "InternetShortcut", "URL", "\n", kUrlSize) == "\n" &&
+         platform::profile_read(file, "DEFAULT", "BASEURL", "\n", kUrlSize) ==
+             as_read_back(shortcut_value(url));
+}
+
+// A shortcut where no file was: one that cannot be written whole is removed
+// again.
 bool create_shortcut(const std::string& file, const std::string& url) {
-  const std::string temporary = platform::temporary_path_beside(file);
-  if (write_shortcut(temporary, url) && platform::replace_file(temporary, file)) return true;
-  platform::delete_file(temporary);
+  if (write_shortcut(file, url)) return true;
+  platform::delete_file(file);
   return false;
 }
 
@@ -130,11 +138,12 @@ class TreeWriter {
     switch (record.action) {
       case keep:
         if (!there) create_shortcut(target, url);
+        else if (half_written(target, url)) write_shortcut(target, url);
         return;
       case fix:
         // Under a mended name an existing file is another bookmark.
         if (!there) create_shortcut(target, url);
-        else if (!mended) write_shortcut(target, url);
+        else if (!mended || half_written(target, url)) write_shortcut(target, url);
         break;
       case action_delete:
       case quarantine:
@@ -213,7 +222,9 @@ std::string write_dead_link_copy(const std::string& dead_links_folder,
     const platform::FileAttributes attributes = platform::file_attributes(copy);
     if (!attributes.exists) return create_shortcut(copy, url) ? copy : std::string();
     // A copy from an earlier save of the same project is not made twice.
-    if (!attributes.is_directory && holds_url(copy, url)) return copy;
+    if (attributes.is_directory) continue;
+    if (holds_url(copy, url)) return copy;
+    if (half_written(copy, url)) return write_shortcut(copy, url) ? copy : std::string();
   }
   return std::string();
 }
