@@ -1,5 +1,7 @@
 #include "bookmarks/favorites_writer.h"
 
+#include <array>
+
 #include "bookmarks/record_stream.h"
 #include "core/globals.h"
 #include "core/records.h"
@@ -129,7 +131,8 @@ class TreeWriter {
       if (dead) ++not_moved_;
       return;
     }
-    create_folder_chain(target);
+    // The location's own folders exist already.
+    create_folder_chain(target, base_.size());
     if (record.checked == 0) return;
     clean_folder_of(target);
 
@@ -167,14 +170,21 @@ class TreeWriter {
 
  private:
   // A killed save's temporary files go before this save writes beside them.
+  // Listing a large folder again each time the records come back to it
+  // would cost more than the save, so the folders cleaned last are kept in
+  // a small ring: a fixed cost however many folders the tree has.
   void clean_folder_of(const std::string& target) {
     const std::string folder = folder_of(target);
-    if (same_path(folder, cleaned_)) return;
+    for (const std::string& cleaned : cleaned_)
+      if (same_path(folder, cleaned)) return;
     platform::remove_stale_temporaries(folder);
-    cleaned_ = folder;
+    cleaned_[next_cleaned_] = folder;
+    next_cleaned_ = (next_cleaned_ + 1) % cleaned_.size();
   }
 
-  std::string base_, dead_links_, cleaned_;
+  std::string base_, dead_links_;
+  std::array<std::string, 64> cleaned_;
+  size_t next_cleaned_ = 0;
   size_t not_moved_ = 0;
 };
 
@@ -196,8 +206,8 @@ std::string contained_relative_path(const std::string& path, bool* mended) {
   return result;
 }
 
-void create_folder_chain(const std::string& path) {
-  for (size_t i = 0; i < path.size(); ++i)
+void create_folder_chain(const std::string& path, size_t from) {
+  for (size_t i = from; i < path.size(); ++i)
     if (is_separator(path[i]) && i > 0) platform::create_directory(path.substr(0, i));
 }
 

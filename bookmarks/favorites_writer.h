@@ -13,8 +13,9 @@
 size_t write_favorites_tree();
 
 // Creates every directory named by `path` up to, not including, its last
-// component (one per separator, left to right); failures are ignored.
-void create_folder_chain(const std::string& path);
+// component (one per separator at or after `from`, left to right); failures
+// are ignored.
+void create_folder_chain(const std::string& path, size_t from = 0);
 
 // Copies a dead bookmark into `dead_links_folder` under the last component
 // of `target_path`, or under "Name (2).ext", "Name (3).ext"... when that name
