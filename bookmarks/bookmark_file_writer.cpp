@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "bookmarks/project_loader.h"
+#include "bookmarks/record_stream.h"
 #include "core/globals.h"
 #include "platform/platform.h"
 
@@ -52,6 +52,7 @@ class OutputBuffer {
     text_.clear();
   }
   bool failed() const { return failed_; }
+  void fail() { failed_ = true; }
 
  private:
   static constexpr size_t kFlushSize = 1 << 16;
@@ -138,23 +139,22 @@ size_t split_folder_path(const char* path, std::vector<AA>& chain) {
   return chain.size();
 }
 
-void write_bookmark_file() {
-  std::vector<LVK_URL> records;
-  if (!load_project_records(project_path, records)) return;
+namespace {
 
-  platform::File file = platform::open_file(output_location, platform::FileAccess::create_truncate);
-  if (!file.is_open()) {
-    platform::message_box(main_window, "Cannot save bookmark file!", kProductName,
-                          platform::MessageIcon::warning);
-    return;
-  }
+void report_failure() {
+  platform::message_box(main_window, "Cannot save bookmark file!", kProductName,
+                        platform::MessageIcon::warning);
+}
 
-  OutputBuffer out(file);
+// The file's content: the folders and the kept bookmarks in a first pass over
+// the records, the Dead Links folder in a second.
+void write_content(RecordStream& records, OutputBuffer& out) {
   out.add(kHeader, sizeof kHeader - 1);
 
   // The chain of folders open in the output, as the last record's folder part.
   std::string previous;
-  for (const LVK_URL& record : records) {
+  LVK_URL record;
+  while (records.next(record)) {
     const RecordParts parts = parts_of(record);
     if (!same_ignoring_case(parts.folder, previous)) {
       change_folder(out, previous, parts.folder);
@@ -163,21 +163,43 @@ void write_bookmark_file() {
     if (record.action != action_delete && record.action != quarantine)
       add_bookmark_line(out, url_of(record), parts.name);
   }
-  {
-    std::vector<AA> open_chain;
-    const size_t still_open = split_folder_path(previous.c_str(), open_chain);
-    for (size_t i = 0; i < still_open; ++i) out.add(kCloseFolder);
-  }
+  std::vector<AA> open_chain;
+  const size_t still_open = split_folder_path(previous.c_str(), open_chain);
+  for (size_t i = 0; i < still_open; ++i) out.add(kCloseFolder);
 
   out.add("<DT><H3>Dead Links</H3>\r\n<DL><p>\r\n");
-  for (const LVK_URL& record : records)
+  if (!records.rewind()) out.fail();
+  while (records.next(record))
     if (record.action != keep) add_bookmark_line(out, url_of(record), parts_of(record).name);
   out.add("</DL>\r\n");
   out.flush();
-  file.close();
+}
 
-  // A file that could not be written whole (a full disk) is not a save.
-  if (out.failed())
-    platform::message_box(main_window, "Cannot save bookmark file!", kProductName,
-                          platform::MessageIcon::warning);
+}  // namespace
+
+void write_bookmark_file() {
+  RecordStream records;
+  if (!records.open(project_path)) return;
+
+  // The new file is written beside the old one and takes its place only when
+  // every byte is on the disk: a full disk, a failure or a kill leaves the old
+  // file as it was. A killed save's leftovers go first.
+  const std::string target(output_location, field_length(output_location, sizeof output_location));
+  const size_t slash = target.find_last_of("\\/");
+  platform::remove_stale_temporaries(slash == std::string::npos ? "" : target.substr(0, slash + 1));
+  const std::string temporary = platform::temporary_path_beside(target);
+  platform::File file = platform::open_file(temporary, platform::FileAccess::create_new);
+  if (!file.is_open()) {
+    report_failure();
+    return;
+  }
+
+  OutputBuffer out(file);
+  write_content(records, out);
+  const bool written = !out.failed() && file.flush();
+  file.close();
+  if (!written || !platform::replace_file(temporary, target)) {
+    platform::delete_file(temporary);
+    report_failure();
+  }
 }

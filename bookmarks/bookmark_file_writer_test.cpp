@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "core/globals.h"
+#include "platform/fault_injection.h"
+#include "tests/support/file_tree.h"
 #include "tests/support/project_builder.h"
 #include "tests/support/temp_dir.h"
 
@@ -142,42 +145,69 @@ TEST_F(BookmarkFileWriterTest, UnreadableProjectWritesNothingAndSaysNothing) {
   EXPECT_TRUE(messages.empty());
 }
 
-TEST_F(BookmarkFileWriterTest, UnwritableOutputIsReportedAndTheProjectStaysAsItWas) {
-  const std::vector<LVK_URL> records = {make_record("http://a/", "A.URL", 1),
-                                        make_record("http://q/", "Q.URL", 1, quarantine, 1)};
+// Whatever write or rename fails, and wherever the disk fills up, the old
+// file keeps every byte, no temporary file stays behind and the user is told.
+TEST_F(BookmarkFileWriterTest, FailedSaveLeavesTheOldFileWhole) {
+  // Enough output for several writes to the disk.
+  std::vector<LVK_URL> records;
+  for (int i = 0; i < 400; ++i)
+    records.push_back(make_record("http://x/" + std::string(300, 'a' + i % 26),
+                                  "F" + std::to_string(i % 7) + "\\B" + std::to_string(i) + ".URL",
+                                  1, i % 5 == 0 ? quarantine : keep));
   write_project_file(project, records);
-  const std::string before = TempDir::read(project);
-  // A file inside a folder that does not exist cannot be created.
-  copy_field(output_location, sizeof output_location, dir.file("no such folder\\out.html"));
-  for (bool console : {false, true}) {
+  const std::string old_file = "<old bookmarks, byte for byte>\r\n";
+  const auto reset = [&] {
+    dir.write("bookmarks.html", old_file);
     messages.clear();
-    console_mode = console;
+  };
+  // A killed save's leftover is cleared by the next save.
+  dir.write(std::string("lvn-1-1") + platform::kTemporarySuffix, "half");
+  reset();
+  platform::faults::install({});
+  write_bookmark_file();
+  const uint64_t writes = platform::faults::writes_seen();
+  EXPECT_EQ(platform::faults::renames_seen(), 1u);
+  platform::faults::remove();
+  const std::string saved = TempDir::read(output);
+  ASSERT_GT(saved.size(), 100000u);
+  ASSERT_GE(writes, 2u);
+  std::vector<platform::FaultPlan> plans;
+  for (uint64_t n = 1; n <= writes; ++n) plans.push_back({n, 1000, -1, 0});
+  for (int64_t space : {int64_t{0}, int64_t{1}, int64_t{65536}, static_cast<int64_t>(saved.size()) - 1})
+    plans.push_back({0, 0, space, 0});
+  plans.push_back({0, 0, -1, 1});
+  for (const platform::FaultPlan& plan : plans) {
+    SCOPED_TRACE("write " + std::to_string(plan.fail_write) + ", space " +
+                 std::to_string(plan.disk_space) + ", rename " + std::to_string(plan.fail_rename));
+    reset();
+    platform::faults::install(plan);
     write_bookmark_file();
+    platform::faults::remove();
+    EXPECT_EQ(TempDir::read(output), old_file);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, "Cannot save bookmark file!");
     EXPECT_EQ(messages[0].caption, "Lorvane");
     EXPECT_EQ(messages[0].icon, platform::MessageIcon::warning);
+    EXPECT_EQ(tree_listing(dir.path()), (std::vector<std::string>{"bookmarks.html", "project.lvn"}));
   }
-  EXPECT_EQ(TempDir::read(project), before);
-
-  // It can be saved again once the location is writable.
+  // A file in a folder that does not exist cannot even be started.
+  copy_field(output_location, sizeof output_location, dir.file("no such folder\\out.html"));
+  reset();
+  write_bookmark_file();
+  EXPECT_EQ(messages.size(), 1u);
   copy_field(output_location, sizeof output_location, output);
-  messages.clear();
+  reset();
   write_bookmark_file();
+  EXPECT_EQ(TempDir::read(output), saved);
   EXPECT_TRUE(messages.empty());
-  EXPECT_EQ(TempDir::read(output), kHeader + line("http://a/", "A") +
-                                       "<DT><H3>Dead Links</H3>\r\n<DL><p>\r\n" +
-                                       line("http://q/", "Q") + "</DL>\r\n");
-}
-
-TEST_F(BookmarkFileWriterTest, WriteFailureIsNotTakenForASave) {
-  // /dev/full accepts the open and refuses every byte, like a full disk.
-  if (!std::ifstream("/dev/full").good()) GTEST_SKIP() << "no full device on this platform";
-  write_project_file(project, {make_record("http://a/", "A.URL", 1)});
-  copy_field(output_location, sizeof output_location, "/dev/full");
+#ifndef _WIN32
+  // A private file stays private.
+  namespace fs = std::filesystem;
+  fs::permissions(output, fs::perms::owner_read | fs::perms::owner_write);
   write_bookmark_file();
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].text, "Cannot save bookmark file!");
+  EXPECT_EQ(fs::status(output).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+#endif
 }
 
 TEST(SplitFolderPath, KeepsEveryComponentBeforeABackslash) {
@@ -203,15 +233,10 @@ TEST(SplitFolderPath, KeepsEveryComponentBeforeABackslash) {
     ASSERT_EQ(length, c.components.size()) << c.path;
     for (size_t i = 0; i < length; ++i) EXPECT_EQ(chain[i].name, c.components[i]) << c.path;
   }
-}
-
-TEST(SplitFolderPath, AppendsToTheChainAndCutsLongNames) {
+  // The chain grows; a long name keeps its first 519 characters.
   std::vector<AA> chain;
   EXPECT_EQ(split_folder_path("A", chain), 1u);
-  const std::string long_name(800, 'z');
-  const std::string path = "B\\" + long_name;
-  EXPECT_EQ(split_folder_path(path.c_str(), chain), 3u);
-  EXPECT_STREQ(chain[0].name, "A");
+  EXPECT_EQ(split_folder_path(("B\\" + std::string(800, 'z')).c_str(), chain), 3u);
   EXPECT_STREQ(chain[1].name, "B");
   EXPECT_EQ(std::string(chain[2].name), std::string(519, 'z'));
 }

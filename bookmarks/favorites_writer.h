@@ -1,33 +1,40 @@
 // Writing a project's results as a tree of Internet Shortcut files.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 // Applies every checked bookmark's outcome to the tree below output_location:
 // good ones are written where missing, fixed ones rewritten, dead ones
-// removed; removed and fixed ones are also copied into "Dead Links" there.
-// Nothing outside output_location is ever created, changed or deleted.
-void write_favorites_tree();
+// copied into "Dead Links" there and removed only once the copy is whole.
+// Nothing outside output_location but its missing parent folders is ever
+// created, changed or deleted. Returns how many dead bookmarks have no copy
+// in Dead Links (they were left where they were).
+size_t write_favorites_tree();
 
 // Creates every directory named by `path` up to, not including, its last
-// component (one per backslash, left to right); failures are ignored.
-void create_folder_chain(const std::string& path);
+// component (one per separator at or after `from`, left to right); failures
+// are ignored.
+void create_folder_chain(const std::string& path, size_t from = 0);
 
-// Writes a shortcut to `url` directly inside `dead_links_folder`, named like
-// the last component of `target_path`. Skipped when the name would not fit a
-// 1000-byte path.
-void write_dead_link_copy(const std::string& dead_links_folder, const std::string& target_path,
-                          const std::string& url);
+// Copies a dead bookmark into `dead_links_folder` under the last component
+// of `target_path`, or under "Name (2).ext", "Name (3).ext"... when that name
+// holds another link. A file there that already holds `url` counts as the
+// copy. Gives the copy's path, or an empty string when none could be made.
+std::string write_dead_link_copy(const std::string& dead_links_folder,
+                                 const std::string& target_path, const std::string& url);
 
 // The shortcut content: "DEFAULT"/"BASEURL" first, then
-// "InternetShortcut"/"URL", other sections and keys of the file kept.
-void write_shortcut(const std::string& file, const std::string& url);
+// "InternetShortcut"/"URL", other sections and keys of the file kept. False
+// when either value could not be written.
+bool write_shortcut(const std::string& file, const std::string& url);
 
-// A record's relative path made safe to place below the output folder. Both
-// '\' and '/' separate folders to the file systems, so both split it; each
-// component that would not name an ordinary entry inside its parent is
-// mended: an empty one becomes "_", one of dots and blanks only ("..", ".")
-// has each of its characters replaced by '_', and a drive prefix ("C:") has
-// its colon replaced by '_'. The components are joined with backslashes;
-// ordinary names come back unchanged.
-std::string contained_relative_path(const std::string& path);
+// A record's relative path made safe to place below the output folder, with
+// backslashes between its components. A '/' inside a name (a bookmark
+// file's folder "AC/DC") becomes '_', so the name stays one folder. Each
+// component that would not name an ordinary entry of its own inside its
+// parent is mended with '_': an empty one becomes "_" and "." and ".." have
+// each dot replaced; under Windows name rules so have trailing dots and
+// blanks ("...", "News "), and the characters Windows refuses in names
+// ("C:", "a*b") but '?'. `mended`, when given, tells whether anything changed.
+std::string contained_relative_path(const std::string& path, bool* mended = nullptr);

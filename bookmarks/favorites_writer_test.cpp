@@ -1,14 +1,15 @@
 #include "bookmarks/favorites_writer.h"
+#include "bookmarks/save_results.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "core/globals.h"
-#include "core/project.h"
+#include "platform/fault_injection.h"
 #include "platform/platform.h"
 #include "tests/support/file_tree.h"
 #include "tests/support/project_builder.h"
@@ -70,33 +71,42 @@ TEST_F(FavoritesWriterTest, NewFolderGetsGoodAndFixedBookmarksAndDeadLinks) {
   EXPECT_EQ(section_names(dir.file("out/Dead Links/Del.URL")), kShortcutSections);
 }
 
-TEST_F(FavoritesWriterTest, LaterOfTwoDeadBookmarksWithOneNameWins) {
-  save({make_record("http://first/", "A\\x.URL", 1, quarantine, http_error),
-        make_record("http://second/", "B\\x.URL", 1, action_delete, http_error)});
-  EXPECT_EQ(url_in(dir.file("out/Dead Links/x.URL")), "http://second/");
-  EXPECT_FALSE(exists(dir.file("out/A/x.URL")));
-  EXPECT_FALSE(exists(dir.file("out/B/x.URL")));
+// Every dead bookmark keeps a copy, however many share a name; a copy that
+// holds the same link already counts, so saving again adds none.
+TEST_F(FavoritesWriterTest, DeadBookmarksWithOneNameEachKeepACopy) {
+  write_project_file(project, {make_record("http://first/", "A\\x.URL", 1, quarantine, http_error),
+                               make_record("http://second/", "B\\x.URL", 1, action_delete, 1),
+                               make_record("http://third/", "C\\x.URL", 1, fix, http_error),
+                               make_record("http://first/", "D\\x.URL", 1, quarantine, 1),
+                               make_record("http://bare/", "E\\ab", 1, quarantine, 1),
+                               make_record("http://bare-2/", "F\\ab", 1, quarantine, 1)});
+  // A copy that a killed save left with its first value only is finished.
+  dir.write("out/Dead Links/x.URL", "[DEFAULT]\r\nBASEURL=http://first/\r\n");
+  for (int save = 0; save < 2; ++save) {
+    EXPECT_EQ(write_favorites_tree(), 0u);
+    EXPECT_EQ(tree_listing(dir.file("out/Dead Links")),
+              (std::vector<std::string>{"ab", "ab (2)", "x (2).URL", "x (3).URL", "x.URL"}));
+  }
+  EXPECT_EQ(url_in(dir.file("out/Dead Links/x.URL")), "http://first/");
+  EXPECT_EQ(url_in(dir.file("out/Dead Links/x (2).URL")), "http://second/");
+  EXPECT_EQ(base_url_in(dir.file("out/Dead Links/x (3).URL")), "http://third/");
+  EXPECT_EQ(url_in(dir.file("out/Dead Links/ab (2)")), "http://bare-2/");
 }
 
-TEST_F(FavoritesWriterTest, TrailingBackslashOnTheLocationMakesNoDifference) {
-  const std::vector<LVK_URL> records = {make_record("http://a/", "News\\A.URL", 1, keep),
-                                        make_record("http://b/", "B.URL", 1, quarantine, 1)};
-  save(records);
-  const std::string other = dir.file("other");
-  set_output(other + "\\");
-  write_favorites_tree();
-  EXPECT_EQ(tree_listing(other), tree_listing(out));
-  EXPECT_EQ(tree_listing(other),
+// However the location is typed (a trailing separator, '/' with parent
+// folders that do not exist yet), the same tree appears there.
+TEST_F(FavoritesWriterTest, EveryFormOfTheLocationGivesTheSameTree) {
+  save({make_record("http://a/", "News\\A.URL", 1, keep),
+        make_record("http://b/", "B.URL", 1, quarantine, 1)});
+  EXPECT_EQ(tree_listing(out),
             (std::vector<std::string>{"Dead Links/", "Dead Links/B.URL", "News/", "News/A.URL"}));
-  EXPECT_EQ(url_in(dir.file("other/News/A.URL")), "http://a/");
-
-  // A location typed with a trailing slash: the dead top-level bookmark
-  // still reaches Dead Links.
-  const std::string slashed = dir.file("slashed");
-  set_output(slashed + "/");
-  write_favorites_tree();
-  EXPECT_EQ(tree_listing(slashed), tree_listing(out));
-  EXPECT_EQ(url_in(dir.file("slashed/Dead Links/B.URL")), "http://b/");
+  for (const char* typed : {"other\\", "slashed/", "new/parents/out"}) {
+    set_output(dir.path() + "/" + typed);
+    write_favorites_tree();
+    const std::string folder = dir.file(std::string(typed, std::strcspn(typed, "\\")));
+    EXPECT_EQ(tree_listing(folder), tree_listing(out)) << typed;
+    EXPECT_EQ(url_in(folder + "/Dead Links/B.URL"), "http://b/") << typed;
+  }
 }
 
 TEST_F(FavoritesWriterTest, LineBreaksInALinkAddNoKeysToTheShortcut) {
@@ -118,8 +128,9 @@ TEST_F(FavoritesWriterTest, PathThatWouldNotFitIsSkippedAndTheRestWritten) {
   std::string long_path;
   while (long_path.size() < 1000 - out.size()) long_path += "Folder\\";
   long_path += "x.URL";
-  save({make_record("http://long/", long_path, 1, fix, http_error),
-        make_record("http://short/", "Short.URL", 1, keep)});
+  write_project_file(project, {make_record("http://long/", long_path, 1, fix, http_error),
+                               make_record("http://short/", "Short.URL", 1, keep)});
+  EXPECT_EQ(write_favorites_tree(), 1u);
   // Not even its folders are made, nor its dead-link copy.
   EXPECT_FALSE(exists(dir.file("out/Folder")));
   EXPECT_EQ(tree_listing(out), (std::vector<std::string>{"Dead Links/", "Short.URL"}));
@@ -134,151 +145,193 @@ TEST_F(FavoritesWriterTest, EmptyLocationWritesNothingAtTheRoot) {
   EXPECT_FALSE(exists(dir.file("out")));
 }
 
-TEST_F(FavoritesWriterTest, OverwritingTheTreeThatWasReadAppliesTheRun) {
-  // A tree as a browser keeps it.
-  const std::string fav = dir.file("Fav");
-  const std::string kept =
-      dir.write("Fav/Kept.url", "[InternetShortcut]\r\nURL=http://kept/\r\n[Extra]\r\nX=1\r\n");
-  const std::string dead = dir.write("Fav/News/Dead.url", "[InternetShortcut]\r\nURL=http://dead/\r\n");
-  const std::string fixme = dir.write(
-      "Fav/News/Fixme.url",
-      "[{000214A0-0000-0000-C000-000000000046}]\r\nProp3=19,2\r\n"
-      "[InternetShortcut]\r\nURL=http://fixme/deep/page\r\nIconIndex=1\r\n");
-  const std::string ini = dir.write("Fav/desktop.ini", "[.ShellClassInfo]\r\nIconIndex=-173\r\n");
-  const std::string pending =
-      dir.write("Fav/Pending.url", "[InternetShortcut]\r\nURL=http://pending/\r\n");
-  for (const std::string& file : {kept, dead, fixme, ini, pending}) age_file(file);
+// --- Dead bookmarks leave only once their copy is whole --------------------
 
-  copy_field(source_path, sizeof source_path, fav);
-  dead_links_text = 0;
-  create_project(true);
+std::string shortcut(const std::string& url) { return "[InternetShortcut]\r\nURL=" + url + "\r\n"; }
 
-  // What a run would have decided.
-  std::vector<LVK_URL> records = read_project_file(project);
-  ASSERT_EQ(records.size(), 5u);
-  for (LVK_URL& record : records) {
-    const std::string path = record.path;
-    if (path == "Pending.url") continue;
-    record.checked = 1;
-    if (path == "News\\Dead.url") {
-      record.result = http_error;
-      record.action = quarantine;
-    } else if (path == "News\\Fixme.url") {
-      record.result = http_error;
-      record.action = fix;
-      copy_field(record.url, sizeof record.url, "http://fixme/");
-    }
-  }
-  replace_project_records(project, records);
-  const auto before = capture_tree(fav);
-
-  set_output(fav);
-  write_favorites_tree();
-  const auto after = capture_tree(fav);
-
-  // Kept, not-a-shortcut and unchecked files: same bytes, same time stamps.
-  for (const char* name : {"Kept.url", "desktop.ini", "Pending.url"}) {
-    ASSERT_TRUE(after.count(name)) << name;
-    EXPECT_EQ(after.at(name), before.at(name)) << name;
-  }
-  // The quarantined file moved into Dead Links under its own name.
-  EXPECT_FALSE(after.count("News/Dead.url"));
-  EXPECT_EQ(url_in(dir.file("Fav/Dead Links/Dead.url")), "http://dead/");
-  // The fixed one was rewritten in place, its other content kept, and copied.
-  EXPECT_EQ(url_in(fixme), "http://fixme/");
-  EXPECT_EQ(base_url_in(fixme), "http://fixme/");
-  EXPECT_EQ(platform::profile_read(fixme, "InternetShortcut", "IconIndex", "", 10), "1");
-  EXPECT_EQ(platform::profile_read(fixme, "{000214A0-0000-0000-C000-000000000046}", "Prop3", "", 10),
-            "19,2");
-  const std::vector<std::string> sections = section_names(fixme);
-  EXPECT_EQ(std::count(sections.begin(), sections.end(), "DEFAULT"), 1);
-  EXPECT_EQ(std::count(sections.begin(), sections.end(), "InternetShortcut"), 1);
-  EXPECT_EQ(section_names(dir.file("Fav/Dead Links/Fixme.url")), kShortcutSections);
-  EXPECT_EQ(url_in(dir.file("Fav/Dead Links/Fixme.url")), "http://fixme/");
-  EXPECT_EQ(tree_listing(fav),
-            (std::vector<std::string>{"Dead Links/", "Dead Links/Dead.url", "Dead Links/Fixme.url",
-                                      "Kept.url", "News/", "News/Fixme.url", "Pending.url",
-                                      "desktop.ini"}));
-
-  // A second save of the same project gives the same tree; nothing kept moves.
-  write_favorites_tree();
-  const auto again = capture_tree(fav);
-  for (const char* name : {"Kept.url", "desktop.ini", "Pending.url"})
-    EXPECT_EQ(again.at(name), after.at(name)) << name;
-  EXPECT_EQ(again.at("News/Fixme.url").content, after.at("News/Fixme.url").content);
-  EXPECT_EQ(again.at("Dead Links/Dead.url").content, after.at("Dead Links/Dead.url").content);
-  EXPECT_EQ(again.size(), after.size());
-  for (const auto& [name, entry] : after) EXPECT_TRUE(again.count(name)) << name;
+// A tree as a browser keeps it, with the records a run left for it: three
+// dead bookmarks to move, one to fix, one kept and one missing.
+std::vector<LVK_URL> make_dead_tree(const TempDir& dir, const std::string& root) {
+  const std::vector<LVK_URL> records = {
+      make_record("http://dead1/", "Dead1.url", 1, quarantine, http_error),
+      make_record("http://dead2/", "News\\Dead2.url", 1, action_delete, no_connection),
+      make_record("http://fix/", "News\\Fix.url", 1, fix, http_error),
+      make_record("http://kept/", "Kept.url", 1, keep),
+      make_record("http://new/", "News\\New.url", 1, keep),
+      make_record("http://dead3/", "News\\Deep\\Dead3.url", 1, quarantine, http_error)};
+  for (const LVK_URL& record : records)
+    if (record.url != std::string("http://new/")) dir.write(root + "\\" + record.path, shortcut(record.url));
+  return records;
 }
+
+// Every dead bookmark is in its place or whole in Dead Links; `not_moved`
+// counts exactly the ones without a copy, and no temporary file is left.
+void expect_every_bookmark_kept(const std::string& root, const std::vector<LVK_URL>& records,
+                                size_t not_moved) {
+  std::vector<std::string> copies;
+  for (const std::string& name : tree_listing(root + "/Dead Links"))
+    copies.push_back(url_in(root + "/Dead Links/" + name) + base_url_in(root + "/Dead Links/" + name));
+  size_t without_copy = 0;
+  for (const LVK_URL& record : records) {
+    const std::string url = record.url;
+    const bool copied = std::count(copies.begin(), copies.end(), url + url) > 0;
+    if (record.action == keep || copied) continue;
+    ++without_copy;
+    EXPECT_EQ(url_in(root + "\\" + record.path), url);
+  }
+  EXPECT_EQ(without_copy, not_moved);
+  for (const std::string& entry : tree_listing(root))
+    EXPECT_EQ(entry.find(platform::kTemporarySuffix), std::string::npos) << entry;
+}
+
+TEST_F(FavoritesWriterTest, FailedCopiesLeaveBookmarksInPlaceAndAreCounted) {
+  const std::vector<LVK_URL> records = make_dead_tree(dir, "clean");
+  write_project_file(project, records);
+  set_output(dir.file("clean"));
+  platform::ScopedFaultPlan count({});
+  EXPECT_EQ(write_favorites_tree(), 0u);
+  const uint64_t writes = platform::faults::writes_seen(), renames = platform::faults::renames_seen();
+  expect_every_bookmark_kept(dir.file("clean"), records, 0);
+  EXPECT_EQ(tree_listing(dir.file("clean")),
+            (std::vector<std::string>{"Dead Links/", "Dead Links/Dead1.url", "Dead Links/Dead2.url",
+                                      "Dead Links/Dead3.url", "Dead Links/Fix.url", "Kept.url",
+                                      "News/", "News/Deep/", "News/Fix.url", "News/New.url"}));
+  ASSERT_GE(writes, 8u);
+
+  std::vector<platform::FaultPlan> plans;
+  for (uint64_t n = 1; n <= writes; ++n) plans.push_back({n, 5, -1, 0});
+  for (uint64_t n = 1; n <= renames; ++n) plans.push_back({0, 0, -1, n});
+  for (int64_t space : {0, 40, 200}) plans.push_back({0, 0, space, 0});
+  for (size_t round = 0; round < plans.size(); ++round) {
+    const std::string root = dir.file("t" + std::to_string(round));
+    SCOPED_TRACE(root);
+    make_dead_tree(dir, "t" + std::to_string(round));
+    set_output(root);
+    platform::faults::install(plans[round]);
+    const size_t not_moved = write_favorites_tree();
+    platform::faults::remove();
+    expect_every_bookmark_kept(root, records, not_moved);
+    // The next save moves what is left, without doubling a copy.
+    EXPECT_EQ(write_favorites_tree(), 0u);
+    EXPECT_EQ(tree_listing(root), tree_listing(dir.file("clean")));
+  }
+}
+
+std::vector<std::string> heard;
+void hear(const std::string& text, const std::string&, platform::MessageIcon) {
+  heard.push_back(text);
+}
+
+// A file named "Dead Links" or a copy path too long for the buffers: the
+// bookmarks stay, and the save says how many.
+TEST_F(FavoritesWriterTest, BookmarksThatCannotBeCopiedStayAndAreReported) {
+  const std::vector<LVK_URL> records = make_dead_tree(dir, "blocked");
+  write_project_file(project, records);
+  dir.write("blocked/Dead Links", "not a folder");
+  set_output(dir.file("blocked"));
+  EXPECT_EQ(write_favorites_tree(), 4u);
+  expect_every_bookmark_kept(dir.file("blocked"), records, 4);
+
+  // Through the dispatcher the user hears of it.
+  platform::set_message_hook(hear);
+  console_mode = false;
+  output_mode = 2;
+  save_results();
+  platform::set_message_hook(nullptr);
+  output_mode = 0;
+  EXPECT_EQ(heard, std::vector<std::string>{
+                       "4 bookmarks could not be moved to Dead Links and were left in place."});
+
+  // The copy's path would pass 999 characters where the bookmark's does not.
+  std::string location = dir.file("long");
+  while (location.size() < 960) location += "/" + std::string(30, 'd');
+  const std::string name = std::string(999 - location.size() - 1 - 4, 'n') + ".url";
+  dir.write(location.substr(dir.path().size() + 1) + "/" + name, shortcut("http://long/"));
+  write_project_file(project, {make_record("http://long/", name, 1, quarantine, http_error)});
+  set_output(location);
+  EXPECT_EQ(write_favorites_tree(), 1u);
+  EXPECT_EQ(url_in(location + "/" + name), "http://long/");
+}
+
+#ifndef _WIN32
+// Linux takes "Q: dead.url" and "..." as names like any other: each record
+// reaches its own file, and a record whose name had to be mended never
+// removes or rewrites a file that is there.
+TEST_F(FavoritesWriterTest, EveryRecordReachesOnlyItsOwnFile) {
+  for (const auto& [path, url] : std::vector<std::pair<std::string, std::string>>{
+           {"Q: dead.url", "http://dead/"}, {"Q_ dead.url", "http://good/"},
+           {"__/x.url", "http://other/"}, {"_/y.url", "http://y/"},
+           {".../z.url", "http://z/"}, {".../w.url", "http://w/"}})
+    age_file(dir.write("out/" + path, shortcut(url)));
+  const auto before = capture_tree(out);
+  save({make_record("http://dead/", "Q: dead.url", 1, quarantine, http_error),
+        make_record("http://good/", "Q_ dead.url", 1, keep),
+        make_record("http://fixed/", "..\\x.url", 1, fix, http_error),
+        make_record("http://y/", ".\\y.url", 1, quarantine, http_error),
+        make_record("http://z/", "...\\z.url", 1, keep),
+        make_record("http://w/", "...\\w.url", 1, action_delete, http_error)});
+  const auto after = capture_tree(out);
+  for (const char* untouched : {"Q_ dead.url", "__/x.url", "_/y.url", ".../z.url"})
+    EXPECT_EQ(after.at(untouched), before.at(untouched)) << untouched;
+  EXPECT_FALSE(after.count("Q: dead.url"));
+  EXPECT_FALSE(after.count(".../w.url"));
+  for (const auto& [copy, url] : std::vector<std::pair<std::string, std::string>>{
+           {"Q: dead.url", "http://dead/"}, {"x.url", "http://fixed/"}, {"y.url", "http://y/"},
+           {"w.url", "http://w/"}})
+    EXPECT_EQ(url_in(out + "/Dead Links/" + copy), url) << copy;
+}
+#endif
 
 // --- The output folder is a boundary ---------------------------------------
 
-TEST(ContainedRelativePath, OrdinaryNamesStayAndLeavingComponentsAreMended) {
-  for (const char* path : {"A.URL", "News\\Sport\\C.URL", "a.b..c\\x..url", ".hidden\\x.url",
-                           "Re: notes\\x.URL", "..x\\y.URL", "x..\\y.URL",
-                           "Résumé\\ü.url"})
-    EXPECT_EQ(contained_relative_path(path), path);
+TEST(ContainedRelativePath, OnlyNamesThePlatformWouldMisreadAreMended) {
+  const bool windows = platform::windows_name_rules();
   const struct {
     const char* path;
-    const char* contained;
+    const char* posix;  // null: unchanged
+    const char* windows;
   } cases[] = {
-      {"..\\x.URL", "__\\x.URL"},
-      {"..\\..\\..\\x.URL", "__\\__\\__\\x.URL"},
-      {".\\x.URL", "_\\x.URL"},
-      {"...\\x.URL", "___\\x.URL"},
-      {". .\\x.URL", "___\\x.URL"},
-      {".. \\x.URL", "___\\x.URL"},
-      {"\\x.URL", "_\\x.URL"},
-      {"\\\\server\\share\\x.URL", "_\\_\\server\\share\\x.URL"},
-      {"A\\\\x.URL", "A\\_\\x.URL"},
-      {"C:\\Windows\\x.URL", "C_\\Windows\\x.URL"},
-      {"c:..\\x.URL", "c_..\\x.URL"},
-      {"C:", "C_"},
-      {"/etc/passwd", "_\\etc\\passwd"},
-      {"a/../../x.URL", "a\\__\\__\\x.URL"},
-      {"AC/DC\\x.URL", "AC\\DC\\x.URL"},
-      {"News\\..", "News\\__"},
-      {"", "_"},
-      {"News\\", "News\\_"},
+      {"A.URL", nullptr, nullptr},
+      {"News\\Sport\\C.URL", nullptr, nullptr},
+      {"a.b..c\\x..url", nullptr, nullptr},
+      {".hidden\\..x\\x..\\y.URL", nullptr, ".hidden\\..x\\x__\\y.URL"},
+      {"Re: notes\\Résumé\\ü.url", nullptr, "Re_ notes\\Résumé\\ü.url"},
+      {"News \\a?b*<c>.URL", nullptr, "News_\\a?b__c_.URL"},
+      {"..\\..\\x.URL", "__\\__\\x.URL", "__\\__\\x.URL"},
+      {".\\x.URL", "_\\x.URL", "_\\x.URL"},
+      {"...\\x.URL", nullptr, "___\\x.URL"},
+      {". .\\.. \\x.URL", nullptr, "___\\___\\x.URL"},
+      {"\\\\server\\share\\x.URL", "_\\_\\server\\share\\x.URL", "_\\_\\server\\share\\x.URL"},
+      {"A\\\\x.URL", "A\\_\\x.URL", "A\\_\\x.URL"},
+      {"C:\\Windows\\x.URL", nullptr, "C_\\Windows\\x.URL"},
+      {"Q: dead.url", nullptr, "Q_ dead.url"},
+      {"c:..\\x.URL", nullptr, "c___\\x.URL"},
+      {"/etc/passwd", "_etc_passwd", "_etc_passwd"},
+      {"a/../../x.URL", "a_.._.._x.URL", "a_.._.._x.URL"},
+      {"PS/2\\AC/DC\\x.URL", "PS_2\\AC_DC\\x.URL", "PS_2\\AC_DC\\x.URL"},
+      {"News\\..", "News\\__", "News\\__"},
+      {"", "_", "_"},
+      {"News\\", "News\\_", "News\\_"},
   };
-  for (const auto& c : cases) EXPECT_EQ(contained_relative_path(c.path), c.contained) << c.path;
+  for (const auto& c : cases) {
+    const char* mended_form = windows ? c.windows : c.posix;
+    const std::string expected = mended_form ? mended_form : c.path;
+    bool mended = false;
+    EXPECT_EQ(contained_relative_path(c.path, &mended), expected) << c.path;
+    EXPECT_EQ(mended, mended_form != nullptr) << c.path;
+  }
 }
 
-// Every file outside `out` below `root` must keep its bytes and time stamps,
-// and no entry may appear or disappear there.
-class OutputBoundaryTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    // out sits four levels down, so four ".." would reach the test folder.
-    out = dir.file("l1/l2/l3/out");
-    for (const char* canary : {"l1/l2/l3/canary.URL", "l1/l2/victim.URL", "l1/canary.URL",
-                               "canary.URL", "l1/l2/l3/out2/x.URL"}) {
-      age_file(dir.write(canary, std::string("[InternetShortcut]\r\nURL=http://canary/") +
-                                     canary + "\r\n"));
-    }
-    age_file(dir.write("outside/abs.URL", "[InternetShortcut]\r\nURL=http://outside/\r\n"));
-    project = dir.file("project.lvn");
-    copy_field(project_path, sizeof project_path, project);
-    copy_field(output_location, sizeof output_location, out);
-  }
-  std::map<std::string, TreeEntry> outside() const {
-    return capture_tree(dir.path(), {"l1/l2/l3/out", "project.lvn", "hostile.html"});
-  }
-  // Every file that the writer made, relative to out.
-  std::vector<std::string> written() const {
-    std::vector<std::string> files;
-    for (const auto& [name, entry] : capture_tree(out))
-      if (!entry.is_directory) files.push_back(name);
-    return files;
-  }
-
-  TempDir dir;
-  std::string out, project;
-};
-
-TEST_F(OutputBoundaryTest, HostileRecordPathsAreWrittenInsideTheOutputFolder) {
-  const auto before = outside();
-  std::vector<LVK_URL> records = {
+// Hostile record paths: every bookmark lands inside the output folder, and
+// every file outside it keeps its bytes and time stamps.
+TEST_F(FavoritesWriterTest, HostileRecordPathsStayInsideTheOutputFolder) {
+  // out sits four levels down, so four ".." would reach the test folder.
+  set_output(out = dir.file("l1/l2/l3/out"));
+  for (const char* canary : {"l1/l2/l3/canary.URL", "l1/l2/victim.URL", "l1/canary.URL",
+                             "canary.URL", "l1/l2/l3/out2/x.URL", "outside/abs.URL"})
+    age_file(dir.write(canary, shortcut(std::string("http://canary/") + canary)));
+  const auto before = capture_tree(dir.path(), {"l1/l2/l3/out", "project.lvn"});
+  const std::vector<LVK_URL> records = {
       make_record("http://evil/1", "..\\canary.URL", 1, fix, http_error),
       make_record("http://evil/2", "..\\..\\victim.URL", 1, quarantine, http_error),
       make_record("http://evil/3", "..\\..\\..\\canary.URL", 1, action_delete, http_error),
@@ -289,90 +342,21 @@ TEST_F(OutputBoundaryTest, HostileRecordPathsAreWrittenInsideTheOutputFolder) {
       make_record("http://evil/8", "C:\\drive.URL", 1, keep),
       make_record("http://evil/9", "\\rooted.URL", 1, keep),
       make_record("http://evil/10", ". .\\..\\dots.URL", 1, keep),
-      make_record("http://evil/11", "Sub\\..", 1, fix, http_error),
-  };
-  write_project_file(project, records);
-  write_favorites_tree();
-
-  EXPECT_EQ(outside(), before);
-  // Each bookmark is still there, inside.
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/__/canary.URL")), "http://evil/1");
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/__/__/__/__/canary.URL")), "http://evil/4");
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/__/out2/x.URL")), "http://evil/5");
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/C_/drive.URL")), "http://evil/8");
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/_/rooted.URL")), "http://evil/9");
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/___/__/dots.URL")), "http://evil/10");
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/__/__/victim.URL")), "http://evil/6");
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/Sub/__")), "http://evil/11");
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/Dead Links/victim.URL")), "http://evil/6");
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/Dead Links/abs.URL")), "http://evil/7");
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/Dead Links/__")), "http://evil/11");
-  const std::vector<std::string> files = written();
-  EXPECT_EQ(std::count_if(files.begin(), files.end(),
-                          [](const std::string& f) {
-                            return f.size() >= 7 && f.compare(f.size() - 7, 7, "abs.URL") == 0 &&
-                                   f.rfind("Dead Links/", 0) != 0;
-                          }),
-            1);
-}
-
-TEST_F(OutputBoundaryTest, HostileBookmarkFileIsSavedInsideTheOutputFolder) {
-  // Folder names are taken from the file as they stand: the reader makes link
-  // names safe, not folder names. The two names that hold backslashes come
-  // last, since closing a folder drops only its last component.
-  const std::string html =
-      "<!DOCTYPE NETSCAPE-Bookmark-file-1>\r\n<DL><p>\r\n"
-      "<DT><H3>..</H3>\r\n<DL><p>\r\n"
-      "<DT><A HREF=\"http://evil/1\">canary</A>\r\n"
-      "<DT><H3>..</H3>\r\n<DL><p>\r\n"
-      "<DT><A HREF=\"http://evil/2\">victim</A>\r\n"
-      "</DL><p>\r\n</DL><p>\r\n"
-      "<DT><H3>../..</H3>\r\n<DL><p>\r\n"
-      "<DT><A HREF=\"http://evil/3\">victim</A>\r\n</DL><p>\r\n"
-      "<DT><H3>C:</H3>\r\n<DL><p>\r\n"
-      "<DT><A HREF=\"http://evil/4\">drive</A>\r\n</DL><p>\r\n"
-      "<DT><H3>.</H3>\r\n<DL><p>\r\n"
-      "<DT><A HREF=\"http://evil/5\">dot</A>\r\n</DL><p>\r\n"
-      "<DT><H3>" + dir.file("outside") + "</H3>\r\n<DL><p>\r\n"
-      "<DT><A HREF=\"http://evil/6\">abs</A>\r\n</DL><p>\r\n"
-      "<DT><H3>\\..\\..\\..\\..</H3>\r\n<DL><p>\r\n"
-      "<DT><A HREF=\"http://evil/7\">canary</A>\r\n</DL><p>\r\n"
-      "</DL><p>\r\n";
-  const std::string source = dir.write("hostile.html", html);
-  copy_field(source_path, sizeof source_path, source);
-  dead_links_text = 0;
-  create_project(true);
-  std::vector<LVK_URL> records = read_project_file(project);
-  ASSERT_EQ(records.size(), 7u);
-  EXPECT_STREQ(records[0].path, "..\\canary.URL");
-  EXPECT_STREQ(records[1].path, "..\\..\\victim.URL");
-  EXPECT_STREQ(records[2].path, "../..\\victim.URL");
-  EXPECT_STREQ(records[3].path, "C:\\drive.URL");
-  // The run found every one of them dead; every other one is fixed.
-  for (size_t i = 0; i < records.size(); ++i) {
-    records[i].checked = 1;
-    records[i].result = http_error;
-    records[i].action = (i % 2 == 0) ? fix : quarantine;
+      make_record("http://evil/11", "Sub\\..", 1, fix, http_error)};
+  save(records);
+  EXPECT_EQ(capture_tree(dir.path(), {"l1/l2/l3/out", "project.lvn"}), before);
+  // Each bookmark is inside: in the tree unless removed, in Dead Links if dead.
+  std::vector<std::string> in_tree, in_dead_links;
+  for (const auto& [name, entry] : capture_tree(out))
+    if (!entry.is_directory)
+      (name.rfind("Dead Links/", 0) == 0 ? in_dead_links : in_tree).push_back(url_in(out + "/" + name));
+  for (const LVK_URL& record : records) {
+    const auto count = [&](const std::vector<std::string>& urls) {
+      return std::count(urls.begin(), urls.end(), std::string(record.url));
+    };
+    EXPECT_EQ(count(in_tree), record.action == keep || record.action == fix ? 1 : 0) << record.url;
+    EXPECT_EQ(count(in_dead_links), record.action == keep ? 0 : 1) << record.url;
   }
-  replace_project_records(project, records);
-  const auto before = outside();
-
-  write_favorites_tree();
-
-  EXPECT_EQ(outside(), before);
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/__/canary.URL")), "http://evil/1");
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/__/__/victim.URL")), "http://evil/3");
-  EXPECT_FALSE(exists(dir.file("l1/l2/l3/out/C_/drive.URL")));
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/_/dot.URL")), "http://evil/5");
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/Dead Links/victim.URL")), "http://evil/3");
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/Dead Links/drive.URL")), "http://evil/4");
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/Dead Links/abs.URL")), "http://evil/6");
-  EXPECT_EQ(url_in(dir.file("l1/l2/l3/out/Dead Links/canary.URL")), "http://evil/7");
-  // Every fixed record was written somewhere inside out.
-  size_t fixed_inside = 0;
-  for (const std::string& file : written())
-    if (file.rfind("Dead Links/", 0) != 0) ++fixed_inside;
-  EXPECT_EQ(fixed_inside, 4u);
 }
 
 }  // namespace

@@ -1,8 +1,27 @@
 #include "bookmarks/save_results.h"
 
+#include <string>
+
 #include "bookmarks/bookmark_file_writer.h"
 #include "bookmarks/favorites_writer.h"
 #include "core/globals.h"
+#include "core/message.h"
+
+namespace {
+
+// Dead bookmarks that kept their place because no copy could be made in
+// Dead Links are never left unmentioned.
+void report_not_moved(size_t count) {
+  if (count == 0) return;
+  std::string text = std::to_string(count) +
+                     (count == 1 ? " bookmark could not be moved to Dead Links and was left in place."
+                                 : " bookmarks could not be moved to Dead Links and were left in place.");
+  // The console goes on with its own lines after it.
+  if (console_mode) text += "\r\n";
+  show_message(text.c_str(), platform::MessageIcon::warning);
+}
+
+}  // namespace
 
 void save_results() {
   switch (output_mode) {
@@ -10,7 +29,7 @@ void save_results() {
       write_bookmark_file();
       break;
     case 2:
-      write_favorites_tree();
+      report_not_moved(write_favorites_tree());
       break;
     default:
       break;

@@ -79,9 +79,15 @@ bool delete_file(const std::string& path);
 // Copies a file, replacing the target; false on failure.
 bool copy_file(const std::string& from, const std::string& to);
 // Renames a file over another in one step: afterwards the target holds
-// either all of its old content or all of the new. False on failure, with
-// both files as they were.
+// either all of its old content or all of the new, and keeps the target's
+// permission bits where the platform has them. False on failure, with both
+// files as they were.
 bool replace_file(const std::string& from, const std::string& to);
+
+// True where names follow the Windows rules: trailing dots and blanks are
+// dropped, "C:" starts a drive and case is ignored. Elsewhere every name but
+// "", "." and ".." names an entry of its own folder, exactly as it stands.
+bool windows_name_rules();
 
 // A file that is replaced whole is first written under a temporary name in
 // its own folder and then renamed over it. Every such name ends in this

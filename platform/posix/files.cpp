@@ -165,10 +165,16 @@ bool copy_file(const std::string& from, const std::string& to) {
   return ok;
 }
 
+bool windows_name_rules() { return false; }
+
 bool replace_file(const std::string& from, const std::string& to) {
+  const std::string source = native_path(from);
   const std::string target = native_path(to);
-  if (!faults::admit_rename() || ::rename(native_path(from).c_str(), target.c_str()) != 0)
-    return false;
+  // A file the user keeps private stays private once replaced.
+  struct stat st;
+  if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+    ::chmod(source.c_str(), st.st_mode & 07777);
+  if (!faults::admit_rename() || ::rename(source.c_str(), target.c_str()) != 0) return false;
   // The new name must survive a power cut as well as the content: sync the
   // folder that holds it (best effort; some file systems refuse).
   const size_t slash = target.rfind('/');

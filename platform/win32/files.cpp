@@ -169,6 +169,8 @@ bool copy_file(const std::string& from, const std::string& to) {
   return ::CopyFileW(wide_from.c_str(), wide_to.c_str(), FALSE) != 0;
 }
 
+bool windows_name_rules() { return true; }
+
 bool replace_file(const std::string& from, const std::string& to) {
   if (!faults::admit_rename()) return false;
   const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
