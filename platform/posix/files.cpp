@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
@@ -169,11 +170,24 @@ bool windows_name_rules() { return false; }
 
 bool replace_file(const std::string& from, const std::string& to) {
   const std::string source = native_path(from);
-  const std::string target = native_path(to);
-  // A file the user keeps private stays private once replaced.
+  std::string target = native_path(to);
   struct stat st;
-  if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+  if (::stat(target.c_str(), &st) == 0) {
+    // Only a file is replaced: a device, a pipe or a folder of that name is
+    // not something to rename over.
+    if (!S_ISREG(st.st_mode)) return false;
+    // A link keeps pointing at the file the user linked; that file gets the
+    // new content.
+    struct stat link;
+    if (::lstat(target.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+      char* real = ::realpath(target.c_str(), nullptr);
+      if (!real) return false;
+      target = real;
+      std::free(real);
+    }
+    // A file the user keeps private stays private once replaced.
     ::chmod(source.c_str(), st.st_mode & 07777);
+  }
   if (!faults::admit_rename() || ::rename(source.c_str(), target.c_str()) != 0) return false;
   // The new name must survive a power cut as well as the content: sync the
   // folder that holds it (best effort; some file systems refuse).

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -124,3 +125,23 @@ TEST(PosixFolders, DesktopFirefoxAndThisExecutable) {
 }
 
 }  // namespace
+
+// Replacing a file whole must not turn a link into a copy or rename over
+// something that is not a file: a bookmark file kept behind a link stays
+// linked, and a pipe of that name (or, as root, a device) is left alone.
+TEST(PosixReplace, FollowsLinksAndReplacesOnlyFiles) {
+  TempDir dir;
+  const std::string real = dir.write("real.html", "old");
+  const std::string link = dir.file("link.html");
+  ASSERT_EQ(::symlink(real.c_str(), link.c_str()), 0);
+  EXPECT_TRUE(platform::replace_file(dir.write("new.tmp", "new"), link));
+  EXPECT_EQ(TempDir::read(real), "new");
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+
+  const std::string pipe = dir.file("pipe.html");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  const std::string temp = dir.write("other.tmp", "x");
+  EXPECT_FALSE(platform::replace_file(temp, pipe));
+  EXPECT_TRUE(std::filesystem::is_fifo(pipe));
+  EXPECT_EQ(TempDir::read(temp), "x");
+}
