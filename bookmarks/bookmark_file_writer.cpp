@@ -4,7 +4,9 @@
 #include <string>
 
 #include "bookmarks/record_stream.h"
+#include "core/ascii.h"
 #include "core/globals.h"
+#include "core/message.h"
 #include "platform/platform.h"
 
 namespace {
@@ -20,21 +22,6 @@ constexpr char kHeader[] =
 static_assert(sizeof kHeader - 1 == 207, "the header is 207 bytes");
 
 constexpr char kCloseFolder[] = "</DL><p>\r\n";
-
-// Case is ignored the way the C locale does it: ASCII letters only, so the
-// bytes of UTF-8 or code-page names compare as they are.
-char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool same_ignoring_case(const char* a, size_t a_length, const char* b, size_t b_length) {
-  if (a_length != b_length) return false;
-  for (size_t i = 0; i < a_length; ++i)
-    if (fold(a[i]) != fold(b[i])) return false;
-  return true;
-}
-
-bool same_ignoring_case(const std::string& a, const std::string& b) {
-  return same_ignoring_case(a.data(), a.size(), b.data(), b.size());
-}
 
 // Collects the output and hands it to the file in large pieces. A failed
 // write is remembered so the save is not taken for a success.
@@ -110,7 +97,7 @@ void change_folder(OutputBuffer& out, const std::string& previous, const std::st
   const size_t old_length = split_folder_path(previous.c_str(), old_chain);
   size_t common = 0;
   while (common < old_length && common < new_length &&
-         same_ignoring_case(old_chain[common].name,
+         equal_ignoring_case(old_chain[common].name,
                             field_length(old_chain[common].name, kFolderNameSize),
                             new_chain[common].name,
                             field_length(new_chain[common].name, kFolderNameSize)))
@@ -142,8 +129,7 @@ size_t split_folder_path(const char* path, std::vector<AA>& chain) {
 namespace {
 
 void report_failure() {
-  platform::message_box(main_window, "Cannot save bookmark file!", kProductName,
-                        platform::MessageIcon::warning);
+  show_message_line("Cannot save bookmark file!", platform::MessageIcon::warning);
 }
 
 // The file's content: the folders and the kept bookmarks in a first pass over
@@ -156,7 +142,7 @@ void write_content(RecordStream& records, OutputBuffer& out) {
   LVK_URL record;
   while (records.next(record)) {
     const RecordParts parts = parts_of(record);
-    if (!same_ignoring_case(parts.folder, previous)) {
+    if (!equal_ignoring_case(parts.folder, previous)) {
       change_folder(out, previous, parts.folder);
       previous = parts.folder;
     }

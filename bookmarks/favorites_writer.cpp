@@ -3,6 +3,7 @@
 #include <array>
 
 #include "bookmarks/record_stream.h"
+#include "core/ascii.h"
 #include "core/globals.h"
 #include "core/records.h"
 #include "platform/platform.h"
@@ -110,8 +111,10 @@ bool same_path(const std::string& a, const std::string& b) {
   for (size_t i = 0; i < a.size(); ++i) {
     char x = a[i], y = b[i];
     if (is_separator(x) && is_separator(y)) continue;
-    if (fold && x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (fold && y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (fold) {
+      x = ascii_lower(x);
+      y = ascii_lower(y);
+    }
     if (x != y) return false;
   }
   return true;
@@ -217,7 +220,7 @@ bool write_shortcut(const std::string& file, const std::string& url) {
          platform::profile_write(file, "InternetShortcut", "URL", value);
 }
 
-std::string write_dead_link_copy(const std::string& dead_links_folder,
+std::string write_dead_link_copy(const std::string& dead_links,
                                  const std::string& target_path, const std::string& url) {
   // The location itself may end in either separator.
   const size_t slash = target_path.find_last_of("\\/");
@@ -226,7 +229,7 @@ std::string write_dead_link_copy(const std::string& dead_links_folder,
   const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
   const std::string extension = dot == std::string::npos ? std::string() : name.substr(dot);
   for (int n = 1; n <= kCopyNames; ++n) {
-    const std::string copy = dead_links_folder + "\\" +
+    const std::string copy = dead_links + "\\" +
                              (n == 1 ? name : stem + " (" + std::to_string(n) + ")" + extension);
     if (copy.size() > kPathLimit) return std::string();
     const platform::FileAttributes attributes = platform::file_attributes(copy);

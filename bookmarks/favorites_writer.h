@@ -17,11 +17,11 @@ size_t write_favorites_tree();
 // are ignored.
 void create_folder_chain(const std::string& path, size_t from = 0);
 
-// Copies a dead bookmark into `dead_links_folder` under the last component
+// Copies a dead bookmark into the folder `dead_links` under the last component
 // of `target_path`, or under "Name (2).ext", "Name (3).ext"... when that name
 // holds another link. A file there that already holds `url` counts as the
 // copy. Gives the copy's path, or an empty string when none could be made.
-std::string write_dead_link_copy(const std::string& dead_links_folder,
+std::string write_dead_link_copy(const std::string& dead_links,
                                  const std::string& target_path, const std::string& url);
 
 // The shortcut content: "DEFAULT"/"BASEURL" first, then

@@ -2,21 +2,13 @@
 
 #include <cstring>
 
+#include "core/project.h"
+
 namespace {
 
 // Records are read in blocks so a large project costs few system calls.
 constexpr size_t kBlockRecords = 64;
 
-// Reads until `n` bytes have arrived or the file gives no more.
-size_t read_fully(platform::File& file, unsigned char* buffer, size_t n) {
-  size_t got = 0;
-  while (got < n) {
-    const size_t step = file.read(buffer + got, n - got);
-    if (step == 0) break;
-    got += step;
-  }
-  return got;
-}
 
 }  // namespace
 
@@ -31,16 +23,15 @@ bool RecordStream::rewind() {
   filled_ = 0;
   position_ = 0;
   at_end_ = false;
-  if (!file_.seek(0)) return false;
   // The header is not used; a file shorter than one has no records.
-  unsigned char header[kHeaderSize];
-  if (read_fully(file_, header, kHeaderSize) < kHeaderSize) at_end_ = true;
-  return true;
+  ProjectHeader header;
+  if (!read_project_header(file_, header)) at_end_ = true;
+  return file_.is_open();
 }
 
 bool RecordStream::fill() {
   if (at_end_) return false;
-  filled_ = read_fully(file_, block_.data(), block_.size());
+  filled_ = file_.read(block_.data(), block_.size());
   position_ = 0;
   if (filled_ < block_.size()) at_end_ = true;
   return filled_ > 0;

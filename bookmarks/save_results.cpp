@@ -13,22 +13,21 @@ namespace {
 // Dead Links are never left unmentioned.
 void report_not_moved(size_t count) {
   if (count == 0) return;
-  std::string text = std::to_string(count) +
-                     (count == 1 ? " bookmark could not be moved to Dead Links and was left in place."
-                                 : " bookmarks could not be moved to Dead Links and were left in place.");
-  // The console goes on with its own lines after it.
-  if (console_mode) text += "\r\n";
-  show_message(text.c_str(), platform::MessageIcon::warning);
+  show_message_line(
+      std::to_string(count) +
+          (count == 1 ? " bookmark could not be moved to Dead Links and was left in place."
+                      : " bookmarks could not be moved to Dead Links and were left in place."),
+      platform::MessageIcon::warning);
 }
 
 }  // namespace
 
 void save_results() {
   switch (output_mode) {
-    case 1:
+    case output_bookmark_file:
       write_bookmark_file();
       break;
-    case 2:
+    case output_favorites_tree:
       report_not_moved(write_favorites_tree());
       break;
     default:

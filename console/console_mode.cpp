@@ -23,10 +23,6 @@ constexpr size_t kPathAnswer = 255;
 constexpr size_t kNameAnswer = 99;
 constexpr size_t kSummarySize = 2000;
 
-// Output modes of save_results.
-constexpr uint32_t kBookmarkFileOutput = 1;
-constexpr uint32_t kFavoritesTreeOutput = 2;
-
 void say(const ConsoleStreams& io, const char* format, ...) {
   va_list arguments;
   va_start(arguments, format);
@@ -140,13 +136,13 @@ bool ask_output(const ConsoleStreams& io) {
   switch (ask_number(io, kChoiceAnswer)) {
     case 1:
       find_favorites_directory(output_location);
-      output_mode = kFavoritesTreeOutput;
+      output_mode = output_favorites_tree;
       say(io, "Saving to: %s.\r\n", output_location);
       break;
     case 2:
       say(io, "Please choose target directory: ");
       ask_path(io, output_location);
-      output_mode = kFavoritesTreeOutput;
+      output_mode = output_favorites_tree;
       say(io, "Saving to: %s\r\n", output_location);
       break;
     case 3:
@@ -154,12 +150,12 @@ bool ask_output(const ConsoleStreams& io) {
         say(io, "Firefox bookmarks cannot be located automatically in your system!\r\n");
         return false;
       }
-      output_mode = kBookmarkFileOutput;
+      output_mode = output_bookmark_file;
       break;
     case 4:
       say(io, "Please choose target file: ");
       ask_path(io, output_location);
-      output_mode = kBookmarkFileOutput;
+      output_mode = output_bookmark_file;
       say(io, "Saving to: %s\r\n", output_location);
       break;
     default:

@@ -12,3 +12,7 @@ void show_message(const char* text, platform::MessageIcon icon) {
   }
   platform::message_box(main_window, text, kProductName, icon);
 }
+
+void show_message_line(const std::string& text, platform::MessageIcon icon) {
+  show_message(console_mode ? (text + "\r\n").c_str() : text.c_str(), icon);
+}
