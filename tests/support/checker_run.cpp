@@ -5,8 +5,6 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
-#include <fstream>
 #include <mutex>
 #include <thread>
 
@@ -40,8 +38,7 @@ void log_message(const std::string& text, const std::string&, platform::MessageI
 
 void write_project(const std::string& file, const ProjectOptions& options,
                    const std::vector<LVK_URL>& records) {
-  ProjectHeader header;
-  std::memset(&header, 0, sizeof header);
+  ProjectHeader header{};
   header.format = 1;
   header.on_http_error = options.on_http_error;
   header.on_no_connection = options.on_no_connection;
@@ -91,18 +88,25 @@ std::vector<std::string> RunWatcher::messages() const {
   return message_log;
 }
 
-bool run_project(RunWatcher& watcher, int workers, int timeout_ms) {
+namespace {
+
+// Starts the run, waits for its end and stops it as the main window does.
+bool run_until_end(RunWatcher& watcher, int workers, int timeout_ms, bool (*start)()) {
   watcher.reset();
-  create_project(false);
+  start();
   const bool ended = watcher.wait_for_end(workers, timeout_ms);
   request_stop();
   return ended;
 }
 
+bool create_existing() { return create_project(false); }
+
+}  // namespace
+
+bool run_project(RunWatcher& watcher, int workers, int timeout_ms) {
+  return run_until_end(watcher, workers, timeout_ms, create_existing);
+}
+
 bool run_with_start_run(RunWatcher& watcher, int workers, int timeout_ms) {
-  watcher.reset();
-  start_run();
-  const bool ended = watcher.wait_for_end(workers, timeout_ms);
-  request_stop();
-  return ended;
+  return run_until_end(watcher, workers, timeout_ms, start_run);
 }
