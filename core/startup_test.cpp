@@ -115,7 +115,6 @@ TEST_F(InFolder, UnusableFolderAndOverlongProjectPathAreRefusedAloud) {
   EXPECT_STREQ(project_path, "before.lvn");
   EXPECT_TRUE(take_project_argument(long_path.c_str() + 1));
   EXPECT_EQ(std::string(project_path), long_path.substr(1));
-  platform::set_message_hook(nullptr);
   EXPECT_EQ(g_said, (std::vector<std::string>{"ERROR: Cannot enter the program's folder !",
                                                "ERROR: Cannot enter the program's folder !",
                                                "ERROR: The project path is too long !"}));
