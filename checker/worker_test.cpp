@@ -94,8 +94,6 @@ TEST_F(WorkerTest, EachAnswerGetsTheOutcomeOfTheStatusTable) {
       {"/status/200?c=1", "Links\\ok.url", kValid, 1},  // was left pending as dead
       {"/moved/2?c=2", "Links\\moved.url", kValid, 1},
       {"/redirect/3?c=3", "Links\\found.url", kValid, 1},
-      {"/status/401?c=4", "a.url", kValid, 1},
-      {"/status/403?c=5", "a.url", kValid, 1},
       {"/status/410?c=6", "a.url", kValid, 1},
       {"/status/500?c=7", "a.url", kValid, 1},  // handle_500 off
       {"/status/503?c=8", "a.url", kValid, 1},
