@@ -7,10 +7,10 @@
 
 #ifndef _WIN32
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <chrono>
 #include <random>
 #include <string>
 #include <thread>
@@ -28,56 +28,74 @@
 namespace {
 
 const char kChildProject[] = "LVN_KILL_TEST_PROJECT";
+const char kChildSource[] = "LVN_KILL_TEST_SOURCE";
 constexpr int kWorkers = 10;
 
-// The child's part: one run of the project named in the environment. Run
-// only by the test below, which starts it with the disabled tests enabled.
+// The children's parts, run only by the tests below, which start this
+// program again with the disabled tests enabled: one run, or one creation
+// (header choices left at zero), of the project named in the environment.
 TEST(KillTest, DISABLED_ChildRunsOneProject) {
-  const char* path = std::getenv(kChildProject);
-  ASSERT_NE(path, nullptr);
-  select_project(path);
+  ASSERT_NE(std::getenv(kChildProject), nullptr);
+  select_project(std::getenv(kChildProject));
   RunWatcher watcher;
   ASSERT_TRUE(run_project(watcher, kWorkers, 60000));
 }
 
-ProcessOptions child_options(const std::string& project) {
+TEST(KillTest, DISABLED_ChildCreatesOneProject) {
+  select_project(std::getenv(kChildProject));
+  copy_field(source_path, sizeof source_path, std::getenv(kChildSource));
+  ASSERT_TRUE(create_project(true));
+}
+
+ProcessOptions child_options(const std::string& child, const std::string& project,
+                             const std::string& source = "") {
   ProcessOptions options;
   options.program = platform::module_path();
-  options.arguments = {"--gtest_filter=KillTest.DISABLED_ChildRunsOneProject",
-                       "--gtest_also_run_disabled_tests"};
-  options.environment = {{kChildProject, project}};
+  options.arguments = {"--gtest_filter=KillTest.DISABLED_" + child, "--gtest_also_run_disabled_tests"};
+  options.environment = {{kChildProject, project}, {kChildSource, source}};
   return options;
+}
+
+// Starts the child and kills it after `ms` (never when negative); false when
+// it did not start or end.
+bool run_child(const ProcessOptions& options, int ms, int* exit_code = nullptr) {
+  ChildProcess child;
+  if (!child.start(options)) return false;
+  if (ms >= 0) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    child.send_signal(SIGKILL);
+  }
+  const int code = child.wait(60000);
+  if (exit_code) *exit_code = code;
+  return code != -1;
+}
+
+// A random source whose seed is printed, so that a failure can be replayed.
+std::mt19937 seeded_random() {
+  const unsigned seed = std::random_device{}();
+  std::printf("[ seed     ] %u\n", seed);
+  return std::mt19937(seed);
 }
 
 TEST(KillTest, ResumedAfterKillsEqualsAnUninterruptedRun) {
   HttpFixture server;
   ASSERT_TRUE(server.ok());
   TempDir dir;
-
   // Slow valid links, dead ones cut back to their site, unreachable ones
   // quarantined and a few that are not shortcuts.
-  const std::string offline = unreachable_url();
   std::vector<LVK_URL> records;
   for (int i = 0; i < 400; ++i) {
     const std::string n = std::to_string(i);
-    switch (i % 10) {
-      case 7: records.push_back(make_record(server.url("/gone/" + n + "/x.htm"), "F\\d.url")); break;
-      case 8: records.push_back(make_record(offline + n, "o.url")); break;
-      case 9: records.push_back(make_record(server.url("/status/404?" + n), "desktop.ini")); break;
-      default: records.push_back(make_record(server.url("/slow/40?n=" + n), "s.url")); break;
-    }
+    records.push_back(i % 10 == 7   ? make_record(server.url("/gone/" + n + "/x.htm"), "F\\d.url")
+                      : i % 10 == 8 ? make_record(unreachable_url() + n, "o.url")
+                      : i % 10 == 9 ? make_record(server.url("/status/404?" + n), "desktop.ini")
+                                    : make_record(server.url("/slow/40?n=" + n), "s.url"));
   }
-  ProjectOptions options;
-  options.on_http_error = fix;
-  options.on_no_connection = quarantine;
-  options.threads = kWorkers;
-  const std::string reference = dir.file("reference.lvn");
-  const std::string killed = dir.file("killed.lvn");
+  const ProjectOptions options{fix, quarantine, kWorkers, 0};
+  const std::string reference = dir.file("reference.lvn"), killed = dir.file("killed.lvn");
   write_project(reference, options, records);
   write_project(killed, options, records);
   const std::string pending = TempDir::read(killed);
-
-  // The uninterrupted run, in this process.
   {
     stop_requested.store(false);
     select_project(reference);
@@ -88,20 +106,11 @@ TEST(KillTest, ResumedAfterKillsEqualsAnUninterruptedRun) {
   ASSERT_EQ(expected.size(), pending.size());
   ASSERT_NE(expected, pending);
 
-  const unsigned seed = std::random_device{}();
-  std::printf("[ seed     ] %u\n", seed);
-  SCOPED_TRACE("seed " + std::to_string(seed));
-  std::mt19937 random(seed);
+  std::mt19937 random = seeded_random();
   std::uniform_int_distribution<int> moment(20, 400);
-  int rounds = 0;
-  int cut_short = 0;  // kills that left the project part done
+  int rounds = 0, cut_short = 0;  // kills that left the project part done
   for (; rounds < 20; ++rounds) {
-    ChildProcess child;
-    ASSERT_TRUE(child.start(child_options(killed)));
-    std::this_thread::sleep_for(std::chrono::milliseconds(moment(random)));
-    child.send_signal(SIGKILL);
-    ASSERT_NE(child.wait(10000), -1);
-
+    ASSERT_TRUE(run_child(child_options("ChildRunsOneProject", killed), moment(random)));
     // Every record is either untouched or complete.
     const std::string now = TempDir::read(killed);
     ASSERT_EQ(now.size(), pending.size());
@@ -110,32 +119,20 @@ TEST(KillTest, ResumedAfterKillsEqualsAnUninterruptedRun) {
     for (size_t at = kHeaderSize; at < now.size(); at += kRecordSize) {
       const std::string record = now.substr(at, kRecordSize);
       const bool untouched = record == pending.substr(at, kRecordSize);
-      const bool complete = record == expected.substr(at, kRecordSize);
-      ASSERT_TRUE(untouched || complete) << "record " << (at - kHeaderSize) / kRecordSize
-                                         << " half-written after round " << rounds;
-      if (complete && !untouched) ++done;
+      ASSERT_TRUE(untouched || record == expected.substr(at, kRecordSize))
+          << "record " << (at - kHeaderSize) / kRecordSize << " half-written after round " << rounds;
+      done += !untouched;
     }
-    if (done > 0 && done < records.size()) ++cut_short;
     if (done == records.size()) break;
+    cut_short += done > 0;
   }
   EXPECT_GT(cut_short, 0) << "no kill landed in the middle of a run";
   std::printf("[ kills    ] %d rounds, %d cut a run short\n", rounds, cut_short);
-
   // A last run that is left to end.
-  ChildProcess child;
-  ASSERT_TRUE(child.start(child_options(killed)));
-  EXPECT_EQ(child.wait(60000), 0) << child.output() << child.errors();
+  int code = -1;
+  ASSERT_TRUE(run_child(child_options("ChildRunsOneProject", killed), -1, &code));
+  EXPECT_EQ(code, 0);
   EXPECT_EQ(TempDir::read(killed), expected) << "after " << rounds << " killed runs";
-}
-
-const char kChildSource[] = "LVN_KILL_TEST_SOURCE";
-
-// The child's part: one creation (header choices left at zero) of the
-// project and source named in the environment.
-TEST(KillTest, DISABLED_ChildCreatesOneProject) {
-  select_project(std::getenv(kChildProject));
-  copy_field(source_path, sizeof source_path, std::getenv(kChildSource));
-  ASSERT_TRUE(create_project(true));
 }
 
 TEST(KillTest, KilledCreationLeavesTheWholeProjectOrNone) {
@@ -145,44 +142,29 @@ TEST(KillTest, KilledCreationLeavesTheWholeProjectOrNone) {
     text += "<DT><A HREF=\"http://h.example/" + std::to_string(i) + "\">Bookmark</A>\n";
   const std::string source = dir.write("bookmarks.htm", text);
   const std::string project = dir.file("p.lvn");
-  ProcessOptions options = child_options(project);
-  options.arguments[0] = "--gtest_filter=KillTest.DISABLED_ChildCreatesOneProject";
-  options.environment.push_back({kChildSource, source});
-  auto create = [&](int kill_after_ms) {
-    ChildProcess child;
-    EXPECT_TRUE(child.start(options));
-    if (kill_after_ms >= 0) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(kill_after_ms));
-      child.send_signal(SIGKILL);
-    }
-    EXPECT_NE(child.wait(60000), -1);
-  };
+  const ProcessOptions create = child_options("ChildCreatesOneProject", project, source);
 
   // One creation left to end gives the bytes and the span to kill in.
   const auto t0 = std::chrono::steady_clock::now();
-  create(-1);
-  const auto span = std::chrono::steady_clock::now() - t0;
+  ASSERT_TRUE(run_child(create, -1));
+  const auto span = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - t0);
   const std::string whole = TempDir::read(project);
   ASSERT_EQ(whole.size(), kHeaderSize + 20000 * kRecordSize);
 
-  const unsigned seed = std::random_device{}();
-  std::printf("[ seed     ] %u\n", seed);
-  SCOPED_TRACE("seed " + std::to_string(seed));
-  std::mt19937 random(seed);
-  std::uniform_int_distribution<int> moment(
-      0, static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(span).count()));
+  std::mt19937 random = seeded_random();
+  std::uniform_int_distribution<int> moment(0, static_cast<int>(span.count()));
   int cut = 0;  // kills in the middle of a creation, which leave a temporary file
   for (int round = 0; round < 12; ++round) {
     ASSERT_TRUE(platform::delete_file(project));
-    create(moment(random));
+    ASSERT_TRUE(run_child(create, moment(random)));
     if (platform::file_attributes(project).exists) {
       ASSERT_EQ(TempDir::read(project), whole);
     }
     platform::DirListing listing;
     platform::DirEntry entry;
     if (listing.open(dir.file("*.lvn-tmp")))
-      while (listing.next(entry))
-        if (platform::delete_file(dir.file(entry.name))) ++cut;
+      while (listing.next(entry)) cut += platform::delete_file(dir.file(entry.name));
     // Whatever the kill left is never taken for the project.
     select_project(project);
     copy_field(source_path, sizeof source_path, source);

@@ -35,15 +35,6 @@ void scripted_wait(unsigned milliseconds) {
   apply(g_steps[g_next_step++]);
 }
 
-std::string read_all(std::FILE* file) {
-  std::rewind(file);
-  std::string text;
-  char chunk[256];
-  size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, n);
-  return text;
-}
-
 // Runs the watch: `first` is the state before the first pass, `later` the
 // states that each wait brings.
 std::string watch(uint32_t total, const Step& first, const std::vector<Step>& later) {
@@ -54,7 +45,9 @@ std::string watch(uint32_t total, const Step& first, const std::vector<Step>& la
   apply(first);
   std::FILE* out = std::tmpfile();
   watch_run(out, scripted_wait);
-  std::string text = read_all(out);
+  std::string text(static_cast<size_t>(std::ftell(out)), '\0');
+  std::rewind(out);
+  text.resize(std::fread(&text[0], 1, text.size(), out));
   std::fclose(out);
   apply(Step{{}, 0});
   return text;
@@ -79,25 +72,15 @@ TEST(WatchRun, PrintsOnChangeAndLeavesWhenDone) {
   } cases[] = {
       {"no records: nothing, at once", 0, {{}, 1}, {}, "", 0},
       {"no worker running: leaves at the first pass", 10, {{}, 0}, {}, "", 0},
-      {"only changed counts print",
+      {"the first pass prints before any wait, then only changed counts",
        10,
-       {{0}, 2},
+       {{1}, 2},
        {{{2, 1}, 2}, {{2, 1}, 2}, {{4, 3}, 1}, {{4, 4}, 0}},
-       "3/10 favorites scanned (30%)...\r\n7/10 favorites scanned (70%)...\r\n"
-       "8/10 favorites scanned (80%)...\r\n",
+       "1/10 favorites scanned (10%)...\r\n3/10 favorites scanned (30%)...\r\n"
+       "7/10 favorites scanned (70%)...\r\n8/10 favorites scanned (80%)...\r\n",
        4},
-      {"the first pass prints before any wait",
-       3,
-       {{1}, 1},
-       {{{2}, 0}},
-       "1/3 favorites scanned (33%)...\r\n2/3 favorites scanned (66%)...\r\n",
-       1},
-      {"every record scanned ends it with workers running",
-       4,
-       {{2}, 2},
-       {{{2, 2}, 2}},
-       "2/4 favorites scanned (50%)...\r\n4/4 favorites scanned (100%)...\r\n",
-       1},
+      {"every record scanned ends it with workers running", 4, {{2}, 2}, {{{2, 2}, 2}},
+       "2/4 favorites scanned (50%)...\r\n4/4 favorites scanned (100%)...\r\n", 1},
       {"no record total: 0%", 0, {{2}, 0}, {}, "2/0 favorites scanned (0%)...\r\n", 0},
   };
   for (const auto& c : cases) {

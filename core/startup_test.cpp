@@ -51,25 +51,25 @@ class InFolder : public ::testing::Test {
   std::string saved_;
 };
 
+std::string countdown() { return platform::profile_read(".\\up.ini", "General", "UC", "", 100); }
+
+// The check is due at the sixth start, then every thirty-first; the countdown
+// keeps the rest of the settings file, and a negative one counts as due.
 TEST_F(InFolder, CountdownStartsTheCheckAtTheSixthStartThenEveryThirtyFirst) {
-  const char* expected[] = {"4", "3", "2", "1", "0"};
-  for (const char* value : expected) {
+  for (const char* value : {"4", "3", "2", "1", "0"}) {
     EXPECT_FALSE(run_update_countdown());
-    EXPECT_EQ(platform::profile_read(".\\up.ini", "General", "UC", "", 100), value);
+    EXPECT_EQ(countdown(), value);
   }
   EXPECT_TRUE(run_update_countdown());
-  EXPECT_EQ(platform::profile_read(".\\up.ini", "General", "UC", "", 100), "30");
+  EXPECT_EQ(countdown(), "30");
   for (int i = 0; i < 30; ++i) EXPECT_FALSE(run_update_countdown());
   EXPECT_TRUE(run_update_countdown());
-}
 
-TEST_F(InFolder, CountdownKeepsTheRestOfTheSettingsFile) {
   dir.write("up.ini", "[Other]\r\nKey=1\r\n[general]\r\nuc=2\r\nX=y\r\n");
   EXPECT_FALSE(run_update_countdown());
-  EXPECT_EQ(platform::profile_read(".\\up.ini", "General", "UC", "", 100), "1");
+  EXPECT_EQ(countdown(), "1");
   EXPECT_EQ(platform::profile_read(".\\up.ini", "Other", "Key", "", 100), "1");
   EXPECT_EQ(platform::profile_read(".\\up.ini", "General", "X", "", 100), "y");
-  // A negative countdown counts as due.
   dir.write("up.ini", "[General]\r\nUC=-4\r\n");
   EXPECT_TRUE(run_update_countdown());
 }
@@ -115,7 +115,6 @@ TEST_F(InFolder, UnusableFolderAndOverlongProjectPathAreRefusedAloud) {
   EXPECT_STREQ(project_path, "before.lvn");
   EXPECT_TRUE(take_project_argument(long_path.c_str() + 1));
   EXPECT_EQ(std::string(project_path), long_path.substr(1));
-  platform::set_message_hook(nullptr);
   EXPECT_EQ(g_said, (std::vector<std::string>{"ERROR: Cannot enter the program's folder !",
                                                "ERROR: Cannot enter the program's folder !",
                                                "ERROR: The project path is too long !"}));

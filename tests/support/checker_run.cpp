@@ -1,34 +1,23 @@
 #include "tests/support/checker_run.h"
 
-#include "tests/support/project_builder.h"
-
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <cstring>
-#include <fstream>
 #include <mutex>
-#include <thread>
 
 #include "checker/worker.h"
 #include "core/globals.h"
 #include "core/project.h"
+#include "platform/platform.h"
+#include "tests/support/project_builder.h"
 
 namespace {
 
 std::atomic<int> notices{0};
-std::mutex notice_mutex;
-std::condition_variable notice_arrived;
 std::mutex messages_mutex;
 std::vector<std::string> message_log;
 
 void count_notice(void*, unsigned command) {
-  if (command != 9) return;
-  // Notified under the lock: once a waiter sees the count, the worker no
-  // longer touches the condition (which may then be destroyed at exit).
-  std::lock_guard<std::mutex> lock(notice_mutex);
-  notices.fetch_add(1);
-  notice_arrived.notify_all();
+  if (command == 9) notices.fetch_add(1);
 }
 
 void log_message(const std::string& text, const std::string&, platform::MessageIcon) {
@@ -36,12 +25,22 @@ void log_message(const std::string& text, const std::string&, platform::MessageI
   message_log.push_back(text);
 }
 
+// Starts the run, waits for its end and stops it as the main window does.
+bool run_until_end(RunWatcher& watcher, int workers, int timeout_ms, bool (*start)()) {
+  watcher.reset();
+  start();
+  const bool ended = watcher.wait_for_end(workers, timeout_ms);
+  request_stop();
+  return ended;
+}
+
+bool create_existing() { return create_project(false); }
+
 }  // namespace
 
 void write_project(const std::string& file, const ProjectOptions& options,
                    const std::vector<LVK_URL>& records) {
-  ProjectHeader header;
-  std::memset(&header, 0, sizeof header);
+  ProjectHeader header{};
   header.format = 1;
   header.on_http_error = options.on_http_error;
   header.on_no_connection = options.on_no_connection;
@@ -74,14 +73,11 @@ void RunWatcher::reset() {
 }
 
 bool RunWatcher::wait_for_end(int expected, int timeout_ms) const {
-  // A worker counts itself out before it posts its notice, so each notice
-  // is the moment to look again; the short time-out covers a worker that
-  // ends without a sink to post to.
+  // A worker counts itself out before it posts its notice: both are needed.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  std::unique_lock<std::mutex> lock(notice_mutex);
   while (running_workers.load() != 0 || notices.load() < expected) {
     if (std::chrono::steady_clock::now() > deadline) return false;
-    notice_arrived.wait_for(lock, std::chrono::milliseconds(100));
+    platform::sleep_ms(2);
   }
   return true;
 }
@@ -92,17 +88,9 @@ std::vector<std::string> RunWatcher::messages() const {
 }
 
 bool run_project(RunWatcher& watcher, int workers, int timeout_ms) {
-  watcher.reset();
-  create_project(false);
-  const bool ended = watcher.wait_for_end(workers, timeout_ms);
-  request_stop();
-  return ended;
+  return run_until_end(watcher, workers, timeout_ms, create_existing);
 }
 
 bool run_with_start_run(RunWatcher& watcher, int workers, int timeout_ms) {
-  watcher.reset();
-  start_run();
-  const bool ended = watcher.wait_for_end(workers, timeout_ms);
-  request_stop();
-  return ended;
+  return run_until_end(watcher, workers, timeout_ms, start_run);
 }

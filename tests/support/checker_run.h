@@ -23,29 +23,25 @@ void write_project(const std::string& file, const ProjectOptions& options,
 // Makes `file` the current project (project_path).
 void select_project(const std::string& file);
 
-// Counts the end notices (app command 9) that reach the app command sink,
-// and message boxes through the message hook, while it lives.
+// While it lives, counts the end notices (app command 9) and keeps the texts
+// given to the message routine in GUI mode.
 class RunWatcher {
  public:
   RunWatcher();
   ~RunWatcher();
   RunWatcher(const RunWatcher&) = delete;
   RunWatcher& operator=(const RunWatcher&) = delete;
-
   int end_notices() const;
+  std::vector<std::string> messages() const;
   void reset();
   // Waits until no worker runs and `notices` end notices have come; false
   // after timeout_ms.
   bool wait_for_end(int notices, int timeout_ms) const;
-  // Texts given to the message routine in GUI mode.
-  std::vector<std::string> messages() const;
 };
 
-// The run as the program makes it for an existing project: create_project
-// (which opens the session and starts the workers), then, once every worker
-// has posted its end notice, request_stop as the main window does. `workers`
-// is the number of workers the run starts. False when the run did not end
-// within timeout_ms.
+// A run of `workers` workers as the program makes it for an existing project
+// (create_project), stopped once every worker has posted its end notice, as
+// the main window does; false when it did not end within timeout_ms.
 bool run_project(RunWatcher& watcher, int workers, int timeout_ms = 30000);
 
 // The same through start_run alone, without create_project's own steps

@@ -1,13 +1,12 @@
 #include "tests/support/project_builder.h"
 
-#include <cstring>
 #include <fstream>
-#include <iterator>
+
+#include "tests/support/temp_dir.h"
 
 LVK_URL make_record(const std::string& url, const std::string& path, uint32_t checked,
                     uint32_t action, uint32_t result) {
-  LVK_URL record;
-  std::memset(&record, 0, sizeof record);
+  LVK_URL record{};
   copy_field(record.url, sizeof record.url, url);
   copy_field(record.path, sizeof record.path, path);
   record.checked = checked;
@@ -25,22 +24,32 @@ const char kWrittenBookmarkFileHeader[] =
     "    <H1>Bookmarks</H1>\r\n"
     "<DL>\r\n";
 
-void write_project_bytes(const std::string& file, const ProjectHeader& header,
-                         const std::vector<LVK_URL>& records) {
+namespace {
+
+// Writes the header's bytes as they are, then the records.
+void write_bytes(const std::string& file, const char* header,
+                 const std::vector<LVK_URL>& records) {
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out.write(header, kHeaderSize);
   unsigned char bytes[kRecordSize];
-  encode_header(header, bytes);
-  out.write(reinterpret_cast<const char*>(bytes), kHeaderSize);
   for (const LVK_URL& record : records) {
     encode_record(record, bytes);
     out.write(reinterpret_cast<const char*>(bytes), kRecordSize);
   }
 }
 
+}  // namespace
+
+void write_project_bytes(const std::string& file, const ProjectHeader& header,
+                         const std::vector<LVK_URL>& records) {
+  unsigned char bytes[kHeaderSize];
+  encode_header(header, bytes);
+  write_bytes(file, reinterpret_cast<const char*>(bytes), records);
+}
+
 void write_project_file(const std::string& file, const std::vector<LVK_URL>& records,
                         const std::string& source) {
-  ProjectHeader header;
-  std::memset(&header, 0, sizeof header);
+  ProjectHeader header{};
   header.format = 1;
   header.threads = 1;
   copy_field(header.source, sizeof header.source, source);
@@ -48,8 +57,7 @@ void write_project_file(const std::string& file, const std::vector<LVK_URL>& rec
 }
 
 std::vector<LVK_URL> read_project_file(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string bytes = TempDir::read(file);
   std::vector<LVK_URL> records;
   for (size_t at = kHeaderSize; at + kRecordSize <= bytes.size(); at += kRecordSize) {
     records.emplace_back();
@@ -59,16 +67,7 @@ std::vector<LVK_URL> read_project_file(const std::string& file) {
 }
 
 void replace_project_records(const std::string& file, const std::vector<LVK_URL>& records) {
-  std::string header(kHeaderSize, '\0');
-  {
-    std::ifstream in(file, std::ios::binary);
-    in.read(&header[0], kHeaderSize);
-  }
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out.write(header.data(), kHeaderSize);
-  unsigned char bytes[kRecordSize];
-  for (const LVK_URL& record : records) {
-    encode_record(record, bytes);
-    out.write(reinterpret_cast<const char*>(bytes), kRecordSize);
-  }
+  std::string header = TempDir::read(file);
+  header.resize(kHeaderSize);
+  write_bytes(file, header.data(), records);
 }
