@@ -17,11 +17,13 @@
 #include <wininet.h>
 
 #include <condition_variable>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <thread>
 #include <unordered_map>
 
+#include "core/ascii.h"
 #include "platform/common/url_form.h"
 
 namespace platform {
@@ -68,10 +70,73 @@ constexpr DWORD kNoCacheWrite = 0x04000000;  // INTERNET_FLAG_NO_CACHE_WRITE
 // ---------------------------------------------------------------------------
 // opening
 
+constexpr int kMaxRedirects = 10;
+constexpr DWORD kLocationSize = 4096;
+
+bool closed(const SessionState& state) {
+  std::lock_guard<std::mutex> lock(table().mutex);
+  return state.closed;
+}
+
+// Where a redirection answer sends the client: its Location made absolute,
+// when that is an http or https link; empty otherwise.
+std::string redirect_target(HINTERNET handle, const std::string& url) {
+  DWORD status = 0, length = sizeof status, index = 0;
+  if (!HttpQueryInfoA(handle, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &length,
+                      &index) ||
+      status < 300 || status > 399)
+    return std::string();
+  char location[kLocationSize];
+  length = sizeof location;
+  index = 0;
+  if (!HttpQueryInfoA(handle, HTTP_QUERY_LOCATION, location, &length, &index)) return std::string();
+  char next[kLocationSize];
+  DWORD next_length = sizeof next;
+  if (!InternetCombineUrlA(url.c_str(), location, next, &next_length, ICU_NO_ENCODE))
+    return std::string();
+  const std::string target(next, next_length);
+  for (const char* scheme : {"http://", "https://"}) {
+    const size_t n = std::strlen(scheme);
+    if (target.size() > n && equal_ignoring_case(target.data(), n, scheme, n)) return target;
+  }
+  return std::string();
+}
+
+// Opens a link and follows its redirections here rather than inside
+// WinInet: at most ten, to http and https only, as the POSIX client does, so
+// a link that redirects to itself ends with its last answer instead of
+// keeping a worker forever. The last answer stands, as the final one would.
+HINTERNET open_following_redirects(const SessionState& state, HINTERNET session_handle,
+                                   std::string url, DWORD& error) {
+  for (int redirects = 0;; ++redirects) {
+    // A closed session's handle may already name something else.
+    if (closed(state)) {
+      error = 0;
+      return nullptr;
+    }
+    HINTERNET handle = InternetOpenUrlA(session_handle, url.c_str(), nullptr, 0,
+                                        kNoCacheWrite | INTERNET_FLAG_NO_AUTO_REDIRECT, 0);
+    if (!handle) {
+      error = GetLastError();
+      return nullptr;
+    }
+    if (redirects == kMaxRedirects) return handle;
+    const std::string next = redirect_target(handle, url);
+    if (next.empty()) return handle;
+    // Once the session is closed it has released this handle itself.
+    if (closed(state)) {
+      error = 0;
+      return nullptr;
+    }
+    InternetCloseHandle(handle);
+    url = next;
+  }
+}
+
 void run_open(std::shared_ptr<SessionState> state, std::shared_ptr<PendingOpen> pending,
               HINTERNET session_handle, std::string url) {
-  HINTERNET handle = InternetOpenUrlA(session_handle, url.c_str(), nullptr, 0, kNoCacheWrite, 0);
-  const DWORD error = handle ? 0 : GetLastError();
+  DWORD error = 0;
+  HINTERNET handle = open_following_redirects(*state, session_handle, url, error);
   Table& t = table();
   std::lock_guard<std::mutex> lock(t.mutex);
   pending->done = true;
