@@ -23,6 +23,7 @@
 #include "tests/support/http_fixture.h"
 #include "tests/support/process_runner.h"
 #include "tests/support/project_builder.h"
+#include "tests/support/seeded_random.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -70,12 +71,6 @@ bool run_child(const ProcessOptions& options, int ms, int* exit_code = nullptr) 
   return code != -1;
 }
 
-// A random source whose seed is printed, so that a failure can be replayed.
-std::mt19937 seeded_random() {
-  const unsigned seed = std::random_device{}();
-  std::printf("[ seed     ] %u\n", seed);
-  return std::mt19937(seed);
-}
 
 TEST(KillTest, ResumedAfterKillsEqualsAnUninterruptedRun) {
   HttpFixture server;
