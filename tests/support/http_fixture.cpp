@@ -251,20 +251,20 @@ std::string HttpFixture::url(const std::string& target) const {
   return "http://127.0.0.1:" + std::to_string(port_) + target;
 }
 
+// Reads the shared state under its lock.
+template <class Read>
+auto locked(HttpFixtureState& st, Read read) {
+  std::lock_guard<std::mutex> lock(st.mutex);
+  return read();
+}
+
 int HttpFixture::count(const std::string& target) const {
-  std::lock_guard<std::mutex> lock(state_->mutex);
-  auto it = state_->by_target.find(target);
-  return it == state_->by_target.end() ? 0 : it->second;
+  return locked(*state_, [&] { return state_->by_target[target]; });
 }
-
-int HttpFixture::total() const {
-  std::lock_guard<std::mutex> lock(state_->mutex);
-  return state_->total;
-}
-
-int HttpFixture::accepted() const {
-  std::lock_guard<std::mutex> lock(state_->mutex);
-  return state_->accepted;
+int HttpFixture::total() const { return locked(*state_, [&] { return state_->total; }); }
+int HttpFixture::accepted() const { return locked(*state_, [&] { return state_->accepted; }); }
+std::string HttpFixture::last_user_agent() const {
+  return locked(*state_, [&] { return state_->user_agent; });
 }
 
 bool HttpFixture::wait_for_path(const std::string& path, int n, int timeout_ms) const {
@@ -273,14 +273,8 @@ bool HttpFixture::wait_for_path(const std::string& path, int n, int timeout_ms) 
                                   [&] { return state_->by_path[path] >= n; });
 }
 
-std::string HttpFixture::last_user_agent() const {
-  std::lock_guard<std::mutex> lock(state_->mutex);
-  return state_->user_agent;
-}
-
 void HttpFixture::release_hangs() {
-  std::lock_guard<std::mutex> lock(state_->mutex);
-  state_->hangs_released = true;
+  locked(*state_, [&] { return state_->hangs_released = true; });
 }
 
 void HttpFixture::stop() {
