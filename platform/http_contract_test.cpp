@@ -109,7 +109,8 @@ TEST_F(HttpContract, SessionClosedUnderRunningRequests) {
     std::vector<std::thread> callers;
     for (int i = 0; i < 4; ++i) {
       callers.emplace_back([&, i] {
-        const std::string links[] = {"/slow/" + std::to_string(10 * i), i % 2 ? "/hang" : "/slow/60000"};
+        const std::string links[] = {"/slow/" + std::to_string(10 * i),
+                                     i % 2 ? "/hang" : "/slow/60000"};
         for (const std::string& link : links) {
           bool not_tried = false;
           platform::HttpRequest* r = platform::http_open_url(racing, server.url(link), &not_tried);

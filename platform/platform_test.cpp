@@ -286,23 +286,21 @@ TEST(Profile, WritesKeepEveryOtherLine) {
   EXPECT_FALSE(platform::file_attributes(dir.file("nowhere")).exists);
 }
 
+// Writers on several threads lose no key to one another.
 TEST(Profile, ConcurrentWritersKeepEveryKey) {
   TempDir dir;
   const std::string ini = dir.file("shared.ini");
+  auto key = [](int k) { return "k" + std::to_string(k); };
   std::vector<std::thread> writers;
-  for (int t = 0; t < 4; ++t) {
-    writers.emplace_back([t, &ini] {
+  for (int t = 0; t < 4; ++t)
+    writers.emplace_back([&, t] {
       for (int k = 0; k < 8; ++k)
-        platform::profile_write(ini, "S" + std::to_string(t), "k" + std::to_string(k),
-                                std::to_string(t * 100 + k));
+        platform::profile_write(ini, "S" + std::to_string(t), key(k), std::to_string(t * 100 + k));
     });
-  }
   for (std::thread& writer : writers) writer.join();
   for (int t = 0; t < 4; ++t)
     for (int k = 0; k < 8; ++k)
-      EXPECT_EQ(platform::profile_read_int(ini, "S" + std::to_string(t), "k" + std::to_string(k),
-                                           -1),
-                t * 100 + k);
+      EXPECT_EQ(platform::profile_read_int(ini, "S" + std::to_string(t), key(k), -1), t * 100 + k);
 }
 
 // ---------------------------------------------------------------------------
@@ -372,10 +370,10 @@ TEST(Environment, FoldersAndSleep) {
 #else
   const std::string firefox_tail = "/.mozilla/firefox";
 #endif
+  // Named in the letter case the browser uses.
   const std::string firefox = platform::firefox_profiles_folder();
-  EXPECT_GT(firefox.size(), firefox_tail.size());
-  EXPECT_EQ(firefox.substr(firefox.size() - std::min(firefox.size(), firefox_tail.size())),
-            firefox_tail);
+  const size_t cut = firefox.size() - std::min(firefox.size(), firefox_tail.size());
+  EXPECT_EQ(firefox.substr(cut), firefox_tail) << firefox;
 
   const auto start = std::chrono::steady_clock::now();
   platform::sleep_ms(50);
@@ -529,5 +527,5 @@ TEST(TemporaryFiles, NamedApartAndRemovedWhenStale) {
   EXPECT_FALSE(platform::is_temporary_name("news.url"));
   dir.write("keep.url", "[InternetShortcut]\r\nURL=x\r\n");
   platform::remove_stale_temporaries(dir.path());
-  EXPECT_EQ(listed(backslashed(dir.path()) + "\\*.*"), (Names{"./", "../", "keep.url"}));  // ".", ".." and keep.url
+  EXPECT_EQ(listed(backslashed(dir.path()) + "\\*.*"), (Names{"./", "../", "keep.url"}));
 }

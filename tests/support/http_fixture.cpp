@@ -95,9 +95,8 @@ socket_type bind_loopback(uint16_t& port) {
 }
 
 std::string response(int code, bool keep_alive, const std::string& location = "") {
-  const std::string body = code == 204 || code == 304
-                               ? ""
-                               : "<html><body>status " + std::to_string(code) + "</body></html>\r\n";
+  const std::string body =
+      code == 204 || code == 304 ? "" : "<html>status " + std::to_string(code) + "</html>\r\n";
   return "HTTP/1.1 " + std::to_string(code) + " Status\r\n" +
          (location.empty() ? "" : "Location: " + location + "\r\n") +
          "Content-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +
