@@ -46,8 +46,6 @@ class File {
   bool write(const void* buffer, size_t n);
   // Absolute position from the start of the file.
   bool seek(int64_t offset);
-  // Position relative to the current one (negative moves back).
-  bool seek_relative(int64_t delta);
   // Size in bytes, or -1 when it cannot be had.
   int64_t size();
   // Pushes what was written through to the disk; false when that failed.

@@ -53,11 +53,6 @@ bool File::seek(int64_t offset) {
   return ::lseek(static_cast<int>(handle_), static_cast<off_t>(offset), SEEK_SET) >= 0;
 }
 
-bool File::seek_relative(int64_t delta) {
-  if (!is_open()) return false;
-  return ::lseek(static_cast<int>(handle_), static_cast<off_t>(delta), SEEK_CUR) >= 0;
-}
-
 int64_t File::size() {
   if (!is_open()) return -1;
   struct stat st;

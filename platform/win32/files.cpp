@@ -75,13 +75,6 @@ bool File::seek(int64_t offset) {
   return ::SetFilePointerEx(as_handle(handle_), distance, nullptr, FILE_BEGIN) != 0;
 }
 
-bool File::seek_relative(int64_t delta) {
-  if (!is_open()) return false;
-  LARGE_INTEGER distance;
-  distance.QuadPart = delta;
-  return ::SetFilePointerEx(as_handle(handle_), distance, nullptr, FILE_CURRENT) != 0;
-}
-
 int64_t File::size() {
   if (!is_open()) return -1;
   LARGE_INTEGER size;

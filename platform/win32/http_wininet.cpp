@@ -210,7 +210,10 @@ bool http_query_status(HttpRequest* request, char* buffer, size_t size) {
   DWORD index = 0;
   if (!HttpQueryInfoA(it->second.handle, HTTP_QUERY_STATUS_CODE, buffer, &length, &index))
     return false;
-  buffer[length < size ? length : size - 1] = '\0';
+  // Wine fills a buffer that has no room left for the terminator and calls
+  // it success; a status cut short is no status.
+  if (length >= size) return false;
+  buffer[length] = '\0';
   return true;
 }
 

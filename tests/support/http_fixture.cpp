@@ -1,18 +1,20 @@
 #include "tests/support/http_fixture.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <mutex>
 
-// Sockets are the one thing this test helper needs from the system; both
-// socket flavours are kept inside this file.
+// Both socket flavours are kept inside this file.
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
 using socket_type = SOCKET;
 static const socket_type kBadSocket = INVALID_SOCKET;
-static void close_socket(socket_type s) { closesocket(s); }
 static const int kSendFlags = 0;
+static void close_socket(socket_type s) { closesocket(s); }
 static bool start_sockets() {
   static const bool started = [] {
     WSADATA data;
@@ -28,36 +30,53 @@ static bool start_sockets() {
 #include <unistd.h>
 using socket_type = int;
 static const socket_type kBadSocket = -1;
-static void close_socket(socket_type s) { ::close(s); }
 static const int kSendFlags = MSG_NOSIGNAL;  // a client gone away is no signal
+static void close_socket(socket_type s) { ::close(s); }
 static bool start_sockets() { return true; }
 #endif
 
+// Connection threads are detached and hold this state, so none of them can
+// outlive what it uses.
+struct HttpFixtureState {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool keep_alive = false;
+  bool stopping = false;
+  bool hangs_released = false;
+  int active = 0;
+  int accepted = 0;
+  int total = 0;
+  std::map<std::string, int> by_target;
+  std::map<std::string, int> by_path;
+  std::string user_agent;
+
+  bool raised(const bool& flag) {
+    std::lock_guard<std::mutex> lock(mutex);
+    return flag;
+  }
+};
+
 namespace {
 
-socket_type to_socket(intptr_t s) { return static_cast<socket_type>(s); }
+using State = HttpFixtureState;
 
-// Waits up to ms milliseconds for the socket to become readable.
-bool readable(socket_type s, int ms) {
+// Waits up to 50 ms for the socket to become readable.
+bool readable(socket_type s) {
   fd_set set;
   FD_ZERO(&set);
   FD_SET(s, &set);
-  timeval tv;
-  tv.tv_sec = ms / 1000;
-  tv.tv_usec = (ms % 1000) * 1000;
+  timeval tv{0, 50 * 1000};
   return select(static_cast<int>(s) + 1, &set, nullptr, nullptr, &tv) > 0;
 }
 
 void send_all(socket_type s, const std::string& data) {
-  size_t sent = 0;
-  while (sent < data.size()) {
-    int n = ::send(s, data.data() + sent, static_cast<int>(data.size() - sent), kSendFlags);
+  for (size_t sent = 0; sent < data.size();) {
+    const int n = ::send(s, data.data() + sent, static_cast<int>(data.size() - sent), kSendFlags);
     if (n <= 0) return;
     sent += static_cast<size_t>(n);
   }
 }
 
-// Binds a loopback TCP socket to an ephemeral port and returns it with the port.
 socket_type bind_loopback(uint16_t& port) {
   socket_type s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   if (s == kBadSocket) return kBadSocket;
@@ -65,7 +84,6 @@ socket_type bind_loopback(uint16_t& port) {
   std::memset(&address, 0, sizeof address);
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = 0;
   socklen_t length = sizeof address;
   if (::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
@@ -76,77 +94,154 @@ socket_type bind_loopback(uint16_t& port) {
   return s;
 }
 
-const char* reason_phrase(int code) {
-  switch (code) {
-    case 200: return "OK";
-    case 204: return "No Content";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 304: return "Not Modified";
-    case 401: return "Unauthorized";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 410: return "Gone";
-    case 500: return "Internal Server Error";
-    case 503: return "Service Unavailable";
-    default: return "Status";
-  }
-}
-
-std::string response(int code, const std::string& extra_headers, bool with_body = true) {
-  std::string body;
-  if (with_body && code >= 200 && code != 204 && code != 304)
-    body = "<html><body>status " + std::to_string(code) + "</body></html>\r\n";
-  return "HTTP/1.1 " + std::to_string(code) + " " + reason_phrase(code) + "\r\n" + extra_headers +
+std::string response(int code, bool keep_alive, const std::string& location = "") {
+  const std::string body =
+      code == 204 || code == 304 ? "" : "<html>status " + std::to_string(code) + "</html>\r\n";
+  return "HTTP/1.1 " + std::to_string(code) + " Status\r\n" +
+         (location.empty() ? "" : "Location: " + location + "\r\n") +
          "Content-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +
-         "\r\nConnection: close\r\n\r\n" + body;
-}
-
-std::string redirect(int code, const std::string& location) {
-  return response(code, "Location: " + location + "\r\n");
-}
-
-std::string percent_decode(const std::string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size()) {
-      const std::string hex = text.substr(i + 1, 2);
-      char* end = nullptr;
-      long value = std::strtol(hex.c_str(), &end, 16);
-      if (end == hex.c_str() + 2) {
-        out += static_cast<char>(value);
-        i += 2;
-        continue;
-      }
-    }
-    out += text[i] == '+' ? ' ' : text[i];
-  }
-  return out;
+         "\r\nConnection: " + (keep_alive ? "keep-alive" : "close") + "\r\n\r\n" + body;
 }
 
 // The number after a prefix such as "/status/"; -1 when there is none.
 int number_after(const std::string& path, const std::string& prefix) {
-  if (path.compare(0, prefix.size(), prefix) != 0 || path.size() == prefix.size()) return -1;
-  int value = 0;
-  for (size_t i = prefix.size(); i < path.size(); ++i) {
-    if (path[i] < '0' || path[i] > '9' || value > 100000000) return -1;
-    value = value * 10 + (path[i] - '0');
+  if (path.compare(0, prefix.size(), prefix) != 0 || path.size() == prefix.size() ||
+      path.size() > prefix.size() + 9 ||
+      path.find_first_not_of("0123456789", prefix.size()) != std::string::npos)
+    return -1;
+  return std::atoi(path.c_str() + prefix.size());
+}
+
+// Keeps the connection open until the client hangs up, the fixture stops
+// or `flag` is raised; true for the flag.
+bool hold(State& st, socket_type s, const bool& flag) {
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> lock(st.mutex);
+      if (st.stopping) return false;
+      if (flag) return true;
+    }
+    char scrap[256];
+    if (readable(s) && ::recv(s, scrap, sizeof scrap, 0) <= 0) return false;
   }
-  return value;
+}
+
+// Reads the head of the next request; false when the client hung up, sent
+// too much or the fixture stops first.
+bool read_head(State& st, socket_type s, std::string& buffer, std::string& head) {
+  size_t end;
+  while ((end = buffer.find("\r\n\r\n")) == std::string::npos) {
+    if (st.raised(st.stopping) || buffer.size() > 16384) return false;
+    if (!readable(s)) continue;
+    char chunk[2048];
+    const int n = ::recv(s, chunk, sizeof chunk, 0);
+    if (n <= 0) return false;
+    buffer.append(chunk, static_cast<size_t>(n));
+  }
+  head = buffer.substr(0, end);
+  buffer.erase(0, end + 4);
+  return true;
+}
+
+// Answers one request; true when the connection may serve another.
+bool answer(State& st, socket_type s, const std::string& target) {
+  const size_t question = target.find('?');
+  const std::string path = target.substr(0, question);
+  const std::string query = question == std::string::npos ? "" : target.substr(question + 1);
+  {
+    std::lock_guard<std::mutex> lock(st.mutex);
+    ++st.total;
+    ++st.by_target[target];
+    ++st.by_path[path];
+  }
+  st.changed.notify_all();
+
+  const bool keep = st.keep_alive;
+  int n;
+  std::string reply;
+  if ((n = number_after(path, "/status/")) >= 0) {
+    reply = response(n, keep);
+  } else if ((n = number_after(path, "/redirect/")) >= 0) {
+    reply = response(302, keep, n == 0 ? "/status/200" : "/redirect/" + std::to_string(n - 1));
+  } else if ((n = number_after(path, "/moved/")) >= 0) {
+    reply = response(301, keep, n == 0 ? "/status/200" : "/moved/" + std::to_string(n - 1));
+  } else if (path == "/redirect-to" && query.compare(0, 4, "url=") == 0) {
+    reply = response(302, keep, query.substr(4));
+  } else if (path == "/loop") {
+    reply = response(302, keep, "/loop");
+  } else if (path == "/file") {
+    reply = response(302, keep, "file:///etc/passwd");
+  } else if ((n = number_after(path, "/slow/")) >= 0) {
+    std::unique_lock<std::mutex> lock(st.mutex);
+    if (st.changed.wait_for(lock, std::chrono::milliseconds(n), [&] { return st.stopping; }))
+      return false;
+    reply = response(200, keep);
+  } else if (path == "/hang") {
+    if (hold(st, s, st.hangs_released)) send_all(s, response(200, false));
+    return false;
+  } else if (path == "/stall") {
+    send_all(s, "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\nConnection: close\r\n\r\n");
+    static const bool never = false;
+    hold(st, s, never);
+    return false;
+  } else if (path == "/garbage") {
+    send_all(s, "this is not HTTP at all\r\n");
+    return false;
+  } else {
+    reply = response(404, keep);
+  }
+  send_all(s, reply);
+  return keep;
+}
+
+void serve(std::shared_ptr<State> st, socket_type s) {
+  std::string buffer, head;
+  while (read_head(*st, s, buffer, head)) {
+    // "GET /target HTTP/1.1"
+    const size_t from = head.find(' ');
+    const size_t to = from == std::string::npos ? from : head.find(' ', from + 1);
+    if (to == std::string::npos) break;
+    const size_t at = head.find("\r\nUser-Agent: ");
+    {
+      std::lock_guard<std::mutex> lock(st->mutex);
+      st->user_agent =
+          at == std::string::npos ? "" : head.substr(at + 14, head.find("\r\n", at + 14) - at - 14);
+    }
+    if (!answer(*st, s, head.substr(from + 1, to - from - 1))) break;
+  }
+  close_socket(s);
+  std::lock_guard<std::mutex> lock(st->mutex);
+  --st->active;
+  st->changed.notify_all();
+}
+
+void accept_loop(std::shared_ptr<State> st, socket_type listener) {
+  while (!st->raised(st->stopping)) {
+    if (!readable(listener)) continue;
+    const socket_type s = ::accept(listener, nullptr, nullptr);
+    if (s == kBadSocket) continue;
+    {
+      std::lock_guard<std::mutex> lock(st->mutex);
+      ++st->active;
+      ++st->accepted;
+    }
+    std::thread(serve, st, s).detach();
+  }
 }
 
 }  // namespace
 
-HttpFixture::HttpFixture(bool keep_alive) : keep_alive_(keep_alive) {
+HttpFixture::HttpFixture(bool keep_alive) : state_(std::make_shared<State>()) {
+  state_->keep_alive = keep_alive;
   if (!start_sockets()) return;
-  socket_type s = bind_loopback(port_);
+  const socket_type s = bind_loopback(port_);
   if (s == kBadSocket) return;
   if (::listen(s, 128) != 0) {
     close_socket(s);
     return;
   }
   listener_ = static_cast<intptr_t>(s);
-  acceptor_ = std::thread(&HttpFixture::accept_loop, this);
+  acceptor_ = std::thread(accept_loop, state_, s);
 }
 
 HttpFixture::~HttpFixture() { stop(); }
@@ -155,245 +250,53 @@ std::string HttpFixture::url(const std::string& target) const {
   return "http://127.0.0.1:" + std::to_string(port_) + target;
 }
 
+// Reads the shared state under its lock.
+template <class Read>
+auto locked(HttpFixtureState& st, Read read) {
+  std::lock_guard<std::mutex> lock(st.mutex);
+  return read();
+}
+
 int HttpFixture::count(const std::string& target) const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  auto it = by_target_.find(target);
-  return it == by_target_.end() ? 0 : it->second;
+  return locked(*state_, [&] { return state_->by_target[target]; });
 }
-
-int HttpFixture::count_path(const std::string& path) const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  auto it = by_path_.find(path);
-  return it == by_path_.end() ? 0 : it->second;
-}
-
-int HttpFixture::total() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return total_;
-}
-
-int HttpFixture::active() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return active_;
-}
-
-int HttpFixture::accepted() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return accepted_;
-}
-
+int HttpFixture::total() const { return locked(*state_, [&] { return state_->total; }); }
+int HttpFixture::accepted() const { return locked(*state_, [&] { return state_->accepted; }); }
 std::string HttpFixture::last_user_agent() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return user_agent_;
-}
-
-void HttpFixture::release_hangs() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    hangs_released_ = true;
-  }
-  changed_.notify_all();
+  return locked(*state_, [&] { return state_->user_agent; });
 }
 
 bool HttpFixture::wait_for_path(const std::string& path, int n, int timeout_ms) const {
-  std::unique_lock<std::mutex> lock(mutex_);
-  return changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] {
-    auto it = by_path_.find(path);
-    return it != by_path_.end() && it->second >= n;
-  });
+  std::unique_lock<std::mutex> lock(state_->mutex);
+  return state_->changed.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                                  [&] { return state_->by_path[path] >= n; });
+}
+
+void HttpFixture::release_hangs() {
+  locked(*state_, [&] { return state_->hangs_released = true; });
 }
 
 void HttpFixture::stop() {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stopping_ = true;
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->stopping = true;
   }
-  changed_.notify_all();
+  state_->changed.notify_all();
   if (acceptor_.joinable()) acceptor_.join();
-  // The acceptor has ended, so the list no longer grows.
-  for (Connection& c : connections_)
-    if (c.thread.joinable()) c.thread.join();
-  connections_.clear();
-  if (listener_ != -1) {
-    close_socket(to_socket(listener_));
-    listener_ = -1;
-  }
-}
-
-bool HttpFixture::wait_or_stop(int ms) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  return changed_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stopping_; });
-}
-
-void HttpFixture::reap_finished() {
-  std::list<Connection> finished;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (auto it = connections_.begin(); it != connections_.end();) {
-      auto next = std::next(it);
-      if (it->done) finished.splice(finished.end(), connections_, it);
-      it = next;
-    }
+    std::unique_lock<std::mutex> lock(state_->mutex);
+    state_->changed.wait(lock, [this] { return state_->active == 0; });
   }
-  for (Connection& c : finished) c.thread.join();
-}
-
-void HttpFixture::accept_loop() {
-  const socket_type listener = to_socket(listener_);
-  for (;;) {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (stopping_) return;
-    }
-    reap_finished();
-    if (!readable(listener, 50)) continue;
-    socket_type s = ::accept(listener, nullptr, nullptr);
-    if (s == kBadSocket) continue;
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (stopping_) {
-      close_socket(s);
-      return;
-    }
-    ++active_;
-    ++accepted_;
-    connections_.emplace_back();
-    Connection* c = &connections_.back();
-    c->thread = std::thread(&HttpFixture::serve, this, static_cast<intptr_t>(s), c);
-  }
-}
-
-void HttpFixture::serve(intptr_t raw, Connection* self) {
-  const socket_type s = to_socket(raw);
-  std::string request;
-  bool again = true;
-  while (again) {
-    again = false;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    bool complete = request.find("\r\n\r\n") != std::string::npos;
-    while (!complete && request.size() < 16384 && std::chrono::steady_clock::now() < deadline) {
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (stopping_) break;
-      }
-      if (!readable(s, 50)) continue;
-      char chunk[2048];
-      int n = ::recv(s, chunk, sizeof chunk, 0);
-      if (n <= 0) break;
-      request.append(chunk, static_cast<size_t>(n));
-      complete = request.find("\r\n\r\n") != std::string::npos;
-    }
-    if (complete) {
-      // "GET /target HTTP/1.1"
-      const size_t first = request.find(' ');
-      const size_t second = first == std::string::npos ? first : request.find(' ', first + 1);
-      if (second != std::string::npos) {
-        std::string agent;
-        const size_t at = request.find("\r\nUser-Agent: ");
-        if (at != std::string::npos) {
-          const size_t from = at + 14;
-          agent = request.substr(from, request.find("\r\n", from) - from);
-        }
-        {
-          std::lock_guard<std::mutex> lock(mutex_);
-          user_agent_ = agent;
-        }
-        again = answer(raw, request.substr(first + 1, second - first - 1));
-        request.erase(0, request.find("\r\n\r\n") + 4);
-      }
-    }
-  }
-  close_socket(s);
-  std::lock_guard<std::mutex> lock(mutex_);
-  --active_;
-  self->done = true;
-  changed_.notify_all();
-}
-
-bool HttpFixture::answer(intptr_t raw, const std::string& target) {
-  const socket_type s = to_socket(raw);
-  const size_t question = target.find('?');
-  const std::string path = target.substr(0, question);
-  const std::string query = question == std::string::npos ? "" : target.substr(question + 1);
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    ++total_;
-    ++by_target_[target];
-    ++by_path_[path];
-  }
-  changed_.notify_all();
-
-  // Waits until the fixture stops or the client hangs up.
-  auto hold_open = [&] {
-    while (!wait_or_stop(0)) {
-      if (readable(s, 50)) {
-        char scrap[256];
-        if (::recv(s, scrap, sizeof scrap, 0) <= 0) return;
-      }
-    }
-  };
-
-  // A complete answer, which a keep-alive fixture follows with the next one.
-  bool reusable = false;
-  auto reply = [&](std::string text) {
-    if (keep_alive_) {
-      const size_t at = text.find("Connection: close");
-      if (at != std::string::npos) text.replace(at, 17, "Connection: keep-alive");
-      reusable = true;
-    }
-    send_all(s, text);
-  };
-
-  int n;
-  if ((n = number_after(path, "/status/")) >= 0) {
-    reply(response(n, ""));
-  } else if ((n = number_after(path, "/redirect/")) >= 0) {
-    reply(redirect(302, n == 0 ? "/status/200" : "/redirect/" + std::to_string(n - 1)));
-  } else if ((n = number_after(path, "/moved/")) >= 0) {
-    reply(redirect(301, n == 0 ? "/status/200" : "/moved/" + std::to_string(n - 1)));
-  } else if (path == "/redirect-to" && query.compare(0, 4, "url=") == 0) {
-    reply(redirect(302, percent_decode(query.substr(4))));
-  } else if (path == "/loop") {
-    reply(redirect(302, "/loop"));
-  } else if (path == "/file") {
-    reply(redirect(302, "file:///etc/passwd"));
-  } else if ((n = number_after(path, "/slow/")) >= 0) {
-    if (!wait_or_stop(n)) reply(response(200, ""));
-  } else if (path == "/hang") {
-    // Waits for the stop, the client's hang-up or the release.
-    for (;;) {
-      {
-        std::unique_lock<std::mutex> lock(mutex_);
-        if (stopping_) break;
-        if (hangs_released_) {
-          lock.unlock();
-          send_all(s, response(200, ""));
-          break;
-        }
-      }
-      if (readable(s, 50)) {
-        char scrap[256];
-        if (::recv(s, scrap, sizeof scrap, 0) <= 0) break;
-      }
-    }
-  } else if (path == "/stall") {
-    send_all(s,
-             "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 100000\r\n"
-             "Connection: close\r\n\r\n");
-    hold_open();
-  } else if (path == "/garbage") {
-    send_all(s, "this is not HTTP at all\r\n");
-  } else {
-    reply(response(404, ""));
-  }
-  return reusable;
+  if (listener_ != -1) close_socket(static_cast<socket_type>(listener_));
+  listener_ = -1;
 }
 
 std::string unreachable_url() {
-  if (!start_sockets()) return "http://127.0.0.1:1/";
-  uint16_t port = 0;
-  socket_type s = bind_loopback(port);
-  if (s == kBadSocket) return "http://127.0.0.1:1/";
-  close_socket(s);
+  uint16_t port = 1;
+  if (start_sockets()) {
+    const socket_type s = bind_loopback(port);
+    if (s != kBadSocket) close_socket(s);
+  }
   return "http://127.0.0.1:" + std::to_string(port) + "/";
 }
 
@@ -407,7 +310,7 @@ bool running_under_wine() {
 }
 
 std::string unresolvable_url() {
-  // 64 characters make a label one longer than DNS allows: the resolver
-  // refuses the name before it builds a query.
+  // A label one longer than DNS allows: the resolver refuses the name
+  // before it builds a query.
   return "http://" + std::string(64, 'x') + ".invalid/";
 }
