@@ -128,24 +128,6 @@ TEST_F(ConsoleE2E, NewProjectFromBookmarkFileExportedToABookmarkFile) {
   EXPECT_EQ(server.total(), 3);  // each link asked for once
 }
 
-TEST_F(ConsoleE2E, NewProjectFromFavoritesTreeSavedToADirectory) {
-  sources.write("Favs/Good.url", shortcut_text(good_));
-  sources.write("Favs/News/Gone.url", shortcut_text(gone_));
-  sources.write("Favs/News/Broken.url", shortcut_text(broken_));
-  const std::string tree = sources.file("Favs");
-  const std::string target = output.file("cleaned");
-  EXPECT_EQ(run("\n2\n" + tree + "\ntree\n3\n2\n" + target + "\n"),
-            new_project(kDirectoryQuestion + ("Using directory: " + tree + "\r\n")) +
-                kTargetDirectoryQuestion + "Saving to: " + target + "\r\n" + kEnd);
-  EXPECT_EQ(tree_listing(target),
-            (std::vector<std::string>{"Dead Links/", "Dead Links/Broken.url", "Dead Links/Gone.url",
-                                      "Good.url", "News/"}));
-  EXPECT_NE(TempDir::read(output.file("cleaned/Dead Links/Gone.url")).find("URL=" + gone_),
-            std::string::npos);
-  EXPECT_EQ(dead_list_lines(), (std::multiset<std::string>{gone_ + "\r", broken_ + "\r"}));
-  EXPECT_EQ(project_header(project("tree.lvn")).threads, 3u);
-}
-
 TEST_F(ConsoleE2E, ResumesByNameWithOrWithoutTheExtensionAndNeverOverwrites) {
   write_project_file(project("again.lvn"), {make_record(good_, "Good.URL", 1, 0, 0),
                                             make_record(gone_, "Gone.URL"),
@@ -168,8 +150,15 @@ TEST_F(ConsoleE2E, ResumesByNameWithOrWithoutTheExtensionAndNeverOverwrites) {
   EXPECT_EQ(server.total(), 2);
 }
 
-TEST_F(ConsoleE2E, SaveOverTheFavoritesFolderNamedInTheRegistry) {
+// Each source choice with the save choice of its kind: the transcript, and
+// what was written, a file's bytes or a folder's listing.
+TEST_F(ConsoleE2E, EachSourceSavedToATargetOfItsKind) {
+  sources.write("Favs/Good.url", shortcut_text(good_));
+  sources.write("Favs/News/Gone.url", shortcut_text(gone_));
+  sources.write("Favs/News/Broken.url", shortcut_text(broken_));
   const std::string favorites = output.file("Favorites");
+  output.write("Favorites/Good.url", shortcut_text(good_));
+  output.write("Favorites/Gone.url", shortcut_text(gone_));
   {
     ScopedEnv store("LORVANE_REGISTRY_DIR", registry.path());
     ASSERT_TRUE(platform::registry_write_string(
@@ -177,22 +166,44 @@ TEST_F(ConsoleE2E, SaveOverTheFavoritesFolderNamedInTheRegistry) {
         "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", "Favorites",
         favorites));
   }
-  // The IE choice at the source reads the same folder.
-  output.write("Favorites/Good.url", shortcut_text(good_));
-  output.write("Favorites/Gone.url", shortcut_text(gone_));
-  EXPECT_EQ(run("\n1\nie\n1\n1\n"), new_project("Using directory: " + favorites + "\r\n") +
-                                        "Saving to: " + favorites + ".\r\n" + kEnd);
-  EXPECT_EQ(tree_listing(favorites),
-            (std::vector<std::string>{"Dead Links/", "Dead Links/Gone.url", "Good.url"}));
-}
-
-TEST_F(ConsoleE2E, FirefoxProfileIsReadAndWrittenBack) {
-  const std::string profile_file =
+  const std::string firefox =
       home.write(".mozilla/firefox/x.default/bookmarks.html", mixed_bookmark_file_text());
-  // Program paths keep their backslashes.
-  const std::string found = home.path() + "/.mozilla/firefox\\x.default\\bookmarks.html";
-  EXPECT_EQ(run("\n4\nfox\n2\n3\n"), new_project("Using file: " + found + "\r\n") + kEnd);
-  EXPECT_EQ(TempDir::read(profile_file), cleaned_mixed_bookmark_file());
+  const std::string one = sources.write("one.html", bookmark_file_text({{"Good", good_}}));
+  const std::string tree = sources.file("Favs"), cleaned = output.file("cleaned");
+  const std::string spilled = output.file("o.htm");
+  const struct {
+    const char* what;
+    std::string input, transcript, written, contents;
+  } cases[] = {
+      {"a folder of shortcuts saved to another folder", "\n2\n" + tree + "\ntree\n3\n2\n" + cleaned + "\n",
+       new_project(kDirectoryQuestion + ("Using directory: " + tree + "\r\n")) +
+           kTargetDirectoryQuestion + "Saving to: " + cleaned + "\r\n" + kEnd,
+       cleaned, "Dead Links/\nDead Links/Broken.url\nDead Links/Gone.url\nGood.url\nNews/\n"},
+      {"the registry's Favorites folder, both ways", "\n1\nie\n1\n1\n",
+       new_project("Using directory: " + favorites + "\r\n") + "Saving to: " + favorites + ".\r\n" +
+           kEnd,
+       favorites, "Dead Links/\nDead Links/Gone.url\nGood.url\n"},
+      // Program paths keep their backslashes.
+      {"the Firefox profile's file, both ways", "\n4\nfox\n2\n3\n",
+       new_project("Using file: " + home.path() + "/.mozilla/firefox\\x.default\\bookmarks.html\r\n") +
+           kEnd,
+       firefox, cleaned_mixed_bookmark_file()},
+      // The choice answer keeps 24 characters; the rest answers the next question.
+      {"an over-long answer", "\n3" + std::string(23, ' ') + one + "\nspill\n1\n4\n" + spilled + "\n",
+       new_project(kBookmarkFileQuestion + ("Using file: " + one + "\r\n")) + kTargetFileQuestion +
+           "Saving to: " + spilled + "\r\n" + kEnd,
+       spilled, kWrittenBookmarkFileHeader + link_line(good_, "Good") + kDeadFolder + "</DL>\r\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(run(c.input), c.transcript);
+    std::string contents = TempDir::read(c.written);
+    if (fs::is_directory(c.written))
+      for (const std::string& name : tree_listing(c.written)) contents += name + "\n";
+    EXPECT_EQ(contents, c.contents);
+  }
+  EXPECT_NE(TempDir::read(cleaned + "/Dead Links/Gone.url").find("URL=" + gone_), std::string::npos);
+  EXPECT_EQ(project_header(project("tree.lvn")).threads, 3u);
 }
 
 // Dialogues that end without writing a bookmark: the source stays as it
@@ -252,17 +263,6 @@ TEST_F(ConsoleE2E, ThreadAnswersAreReadAsDecimalNumbers) {
     run("\n2\n" + sources.file("empty") + "\n" + name + "\n" + c.answer + "\n9\n");
     EXPECT_EQ(project_header(project(name + ".lvn")).threads, c.threads) << '"' << c.answer << '"';
   }
-}
-
-TEST_F(ConsoleE2E, OverLongAnswerSpillsIntoTheNextQuestion) {
-  const std::string source = sources.write("one.html", bookmark_file_text({{"Good", good_}}));
-  // The choice answer keeps 24 characters; the rest answers the path question.
-  const std::string choice = "3" + std::string(23, ' ');
-  const std::string target = output.file("o.htm");
-  EXPECT_EQ(run("\n" + choice + source + "\nspill\n1\n4\n" + target + "\n"),
-            new_project(kBookmarkFileQuestion + ("Using file: " + source + "\r\n")) +
-                kTargetFileQuestion + "Saving to: " + target + "\r\n" + kEnd);
-  EXPECT_EQ(read_project_file(project("spill.lvn")).size(), 1u);
 }
 
 // The watch passes every five seconds while a run goes on, and once the last
