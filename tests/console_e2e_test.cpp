@@ -81,13 +81,6 @@ class ConsoleE2E : public ::testing::Test {
 
   std::string project(const std::string& name) const { return program_dir.file(name); }
 
-  std::multiset<std::string> dead_list_lines() const {
-    std::istringstream text(TempDir::read(desktop.file("Dead Links.TXT")));
-    std::multiset<std::string> lines;
-    for (std::string line; std::getline(text, line);) lines.insert(line);
-    return lines;
-  }
-
   std::string mixed_bookmark_file_text() const {
     return bookmark_file_text({{"Good", good_}, {"Gone", gone_}, {"Broken", broken_},
                                {"Nowhere", nowhere_}});
@@ -116,8 +109,11 @@ TEST_F(ConsoleE2E, NewProjectFromBookmarkFileExportedToABookmarkFile) {
             new_project(kBookmarkFileQuestion + ("Using file: " + source + "\r\n")) +
                 kTargetFileQuestion + "Saving to: " + target + "\r\n" + kEnd);
   EXPECT_EQ(TempDir::read(target), cleaned_mixed_bookmark_file());
-  EXPECT_EQ(dead_list_lines(),
-            (std::multiset<std::string>{gone_ + "\r", broken_ + "\r", nowhere_ + "\r"}));
+  // The desktop's dead-link list, in the order the workers ended.
+  std::istringstream dead_list(TempDir::read(desktop.file("Dead Links.TXT")));
+  std::multiset<std::string> lines;
+  for (std::string line; std::getline(dead_list, line);) lines.insert(line);
+  EXPECT_EQ(lines, (std::multiset<std::string>{gone_ + "\r", broken_ + "\r", nowhere_ + "\r"}));
 
   const ProjectHeader header = project_header(project("mixed.lvn"));
   EXPECT_EQ(header.threads, 2u);

@@ -7,16 +7,15 @@
 // the project file are checked. The save goes over the Favorites folder that
 // the prefix's registry names, which the test empties again afterwards.
 //
-// The program is $LVN_WIN64_EXE, else build/win64/LVN.EXE of the source
-// tree; its prefix $LVN_WIN64_PREFIX, else the "wineprefix" folder beside it
-// (made when missing). Without that build the test is skipped.
+// The program is build/win64/LVN.EXE of the source tree, its prefix the
+// "wineprefix" folder beside it (made when missing). Without that build the
+// test is skipped.
 #ifndef _WIN32
 
 #include <gtest/gtest.h>
 
 #include <cctype>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -32,11 +31,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string env_or(const char* name, const std::string& fallback) {
-  const char* value = std::getenv(name);
-  return value && *value ? value : fallback;
-}
 
 // A Linux path as the Windows program sees it (drive Z: is the root), and a
 // Windows path as the prefix maps it on the Linux side.
@@ -56,10 +50,9 @@ std::string linux_path(const std::string& prefix, std::string path) {
 class ConsoleUnderWine : public ::testing::Test {
  protected:
   void SetUp() override {
-    const std::string built =
-        env_or("LVN_WIN64_EXE", std::string(LVN_SOURCE_DIR) + "/build/win64/LVN.EXE");
+    const std::string built = std::string(LVN_SOURCE_DIR) + "/build/win64/LVN.EXE";
     if (!fs::exists(built)) GTEST_SKIP() << "no win64 build at " << built;
-    prefix_ = env_or("LVN_WIN64_PREFIX", (fs::path(built).parent_path() / "wineprefix").string());
+    prefix_ = std::string(LVN_SOURCE_DIR) + "/build/win64/wineprefix";
     ProcessOptions o;
     o.environment = {{"WINEPREFIX", prefix_}};
     if (!fs::exists(fs::path(prefix_) / "drive_c")) {

@@ -2,9 +2,9 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <regex>
+
+#include "tests/support/temp_dir.h"
 
 namespace transcript {
 
@@ -87,8 +87,7 @@ std::string shortcut_text(const std::string& url) {
 ProjectHeader project_header(const std::string& file) {
   ProjectHeader header;
   std::memset(&header, 0, sizeof header);
-  std::ifstream in(file, std::ios::binary);
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string bytes = TempDir::read(file);
   if (bytes.size() >= kHeaderSize)
     decode_header(reinterpret_cast<const unsigned char*>(bytes.data()), header);
   return header;
