@@ -54,7 +54,8 @@ std::vector<Entry> records_of(const std::string& project) {
     const size_t path_end = kUrlSize + field_length(raw + kUrlSize, kPathSize);
     EXPECT_LT(url_end, kUrlSize);
     EXPECT_LT(path_end, kUrlSize + kPathSize);
-    EXPECT_EQ(std::string(raw + url_end, kUrlSize - url_end), std::string(kUrlSize - url_end, '\0'));
+    EXPECT_EQ(std::string(raw + url_end, kUrlSize - url_end),
+              std::string(kUrlSize - url_end, '\0'));
     EXPECT_EQ(std::string(raw + path_end, kRecordSize - path_end),
               std::string(kRecordSize - path_end, '\0'));
     LVK_URL record;
@@ -155,7 +156,8 @@ TEST(FavoritesReader, EveryFileBecomesARecordWhateverItHolds) {
       {"empty.url", ""},
       {"cased.url", "[internetSHORTCUT]\r\nurl=http://cased.example/\r\n"},
       {"text.txt", "[InternetShortcut]\nURL=http://in-a-text-file.example/\n"},
-      {"later.url", "[Other]\r\nURL=http://wrong.example/\r\n" + shortcut_text("http://right.example/")},
+      {"later.url",
+       "[Other]\r\nURL=http://wrong.example/\r\n" + shortcut_text("http://right.example/")},
 #ifndef _WIN32
       // Folders whose names end in a dot are not walked; such files are read.
       {"dots.\\hidden.url", shortcut_text("http://hidden.example/")},
@@ -173,7 +175,8 @@ TEST(FavoritesReader, EveryFileBecomesARecordWhateverItHolds) {
                   {"http://in-a-text-file.example/", "text.txt"},
                   {"http://right.example/", "later.url"}};
 #ifndef _WIN32
-  want.insert({{"http://file-dot.example/", "file."}, {"http://seen.example/", ".dotfirst\\seen.url"}});
+  want.insert(
+      {{"http://file-dot.example/", "file."}, {"http://seen.example/", ".dotfirst\\seen.url"}});
 #endif
   EXPECT_EQ(set_from(tree.path(), work), want);
 }
@@ -185,7 +188,8 @@ TEST(FavoritesReader, OnlyTheHeadsOfRegularFilesAreRead) {
   TempDir tree, work;
   tree.write("plain.url", shortcut_text("http://plain.example/"));
   tree.write("huge.url", shortcut_text("http://huge.example/") + std::string(50 << 20, ';'));
-  tree.write("late.url", std::string(2 << 20, ';') + "\r\n" + shortcut_text("http://late.example/"));
+  tree.write("late.url",
+             std::string(2 << 20, ';') + "\r\n" + shortcut_text("http://late.example/"));
   Entries want = {{"http://plain.example/", "plain.url"},
                   {"http://huge.example/", "huge.url"},
                   {"", "late.url"}};
@@ -216,7 +220,8 @@ TEST(FavoritesReader, FileAsRootGivesOneRecordWithItsNameAndNoUrl) {
   // Even a real shortcut yields no URL: the shortcut path is the file's path,
   // a backslash and its name, which does not exist.
   const std::string file = tree.write("Only.url", shortcut_text("http://only.example/"));
-  project_stream = platform::open_file(work.file("direct.lvn"), platform::FileAccess::create_truncate);
+  project_stream =
+      platform::open_file(work.file("direct.lvn"), platform::FileAccess::create_truncate);
   const std::vector<unsigned char> header(kHeaderSize, 0);
   project_stream.write(header.data(), header.size());
   record_total = 0;

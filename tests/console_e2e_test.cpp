@@ -82,8 +82,8 @@ class ConsoleE2E : public ::testing::Test {
   std::string project(const std::string& name) const { return program_dir.file(name); }
 
   std::string mixed_bookmark_file_text() const {
-    return bookmark_file_text({{"Good", good_}, {"Gone", gone_}, {"Broken", broken_},
-                               {"Nowhere", nowhere_}});
+    return bookmark_file_text(
+        {{"Good", good_}, {"Gone", gone_}, {"Broken", broken_}, {"Nowhere", nowhere_}});
   }
 
   // The cleaned form of the mixed bookmark file, byte for byte.
@@ -125,9 +125,9 @@ TEST_F(ConsoleE2E, NewProjectFromBookmarkFileExportedToABookmarkFile) {
 }
 
 TEST_F(ConsoleE2E, ResumesByNameWithOrWithoutTheExtensionAndNeverOverwrites) {
-  write_project_file(project("again.lvn"), {make_record(good_, "Good.URL", 1, 0, 0),
-                                            make_record(gone_, "Gone.URL"),
-                                            make_record(broken_, "Broken.URL")});
+  write_project_file(project("again.lvn"),
+                     {make_record(good_, "Good.URL", 1, 0, 0), make_record(gone_, "Gone.URL"),
+                      make_record(broken_, "Broken.URL")});
   EXPECT_EQ(run("again\n9\n"), resumed(summary(3, 1, 0, 0, 1)) + kEnd);
   EXPECT_EQ(server.count("/status/404?e=gone"), 1);
   EXPECT_EQ(server.count("/status/200?e=good"), 0);
@@ -171,7 +171,8 @@ TEST_F(ConsoleE2E, EachSourceSavedToATargetOfItsKind) {
     const char* what;
     std::string input, transcript, written, contents;
   } cases[] = {
-      {"a folder of shortcuts saved to another folder", "\n2\n" + tree + "\ntree\n3\n2\n" + cleaned + "\n",
+      {"a folder of shortcuts saved to another folder",
+       "\n2\n" + tree + "\ntree\n3\n2\n" + cleaned + "\n",
        new_project(kDirectoryQuestion + ("Using directory: " + tree + "\r\n")) +
            kTargetDirectoryQuestion + "Saving to: " + cleaned + "\r\n" + kEnd,
        cleaned, "Dead Links/\nDead Links/Broken.url\nDead Links/Gone.url\nGood.url\nNews/\n"},
@@ -181,11 +182,13 @@ TEST_F(ConsoleE2E, EachSourceSavedToATargetOfItsKind) {
        favorites, "Dead Links/\nDead Links/Gone.url\nGood.url\n"},
       // Program paths keep their backslashes.
       {"the Firefox profile's file, both ways", "\n4\nfox\n2\n3\n",
-       new_project("Using file: " + home.path() + "/.mozilla/firefox\\x.default\\bookmarks.html\r\n") +
+       new_project("Using file: " + home.path() +
+                   "/.mozilla/firefox\\x.default\\bookmarks.html\r\n") +
            kEnd,
        firefox, cleaned_mixed_bookmark_file()},
       // The choice answer keeps 24 characters; the rest answers the next question.
-      {"an over-long answer", "\n3" + std::string(23, ' ') + one + "\nspill\n1\n4\n" + spilled + "\n",
+      {"an over-long answer",
+       "\n3" + std::string(23, ' ') + one + "\nspill\n1\n4\n" + spilled + "\n",
        new_project(kBookmarkFileQuestion + ("Using file: " + one + "\r\n")) + kTargetFileQuestion +
            "Saving to: " + spilled + "\r\n" + kEnd,
        spilled, kWrittenBookmarkFileHeader + link_line(good_, "Good") + kDeadFolder + "</DL>\r\n"},
@@ -198,7 +201,8 @@ TEST_F(ConsoleE2E, EachSourceSavedToATargetOfItsKind) {
       for (const std::string& name : tree_listing(c.written)) contents += name + "\n";
     EXPECT_EQ(contents, c.contents);
   }
-  EXPECT_NE(TempDir::read(cleaned + "/Dead Links/Gone.url").find("URL=" + gone_), std::string::npos);
+  EXPECT_NE(TempDir::read(cleaned + "/Dead Links/Gone.url").find("URL=" + gone_),
+            std::string::npos);
   EXPECT_EQ(project_header(project("tree.lvn")).threads, 3u);
 }
 
@@ -215,8 +219,8 @@ TEST_F(ConsoleE2E, DialoguesThatSaveNothing) {
     std::string input, transcript, project;
     size_t records;
   } cases[] = {
-      {"no Firefox profile to read", "\n4\nnever\n1\n", start + kFirefoxSourceFailure + kPause,
-       "", 0},
+      {"no Firefox profile to read", "\n4\nnever\n1\n", start + kFirefoxSourceFailure + kPause, "",
+       0},
       {"no Firefox profile to write", "\n3\n" + source + "\nunsaved\n1\n3\n",
        from_file + kFirefoxSaveFailure + kPause, "unsaved.lvn", 4},
       {"save choice 9, a name typed with its extension", "\n3\n" + source + "\nnine.lvn\n1\n9\n",
@@ -251,8 +255,8 @@ TEST_F(ConsoleE2E, ThreadAnswersAreReadAsDecimalNumbers) {
   const struct {
     const char* answer;
     uint32_t threads;
-  } cases[] = {{"0", 1}, {"11", 1}, {"-3", 1}, {"abc", 1}, {"  7", 7},
-               {"5x", 5}, {"10", 10}, {"1", 1}, {"", 1}};
+  } cases[] = {{"0", 1},  {"11", 1},  {"-3", 1}, {"abc", 1}, {"  7", 7},
+               {"5x", 5}, {"10", 10}, {"1", 1},  {"", 1}};
   int n = 0;
   for (const auto& c : cases) {
     const std::string name = "t" + std::to_string(n++);
@@ -265,11 +269,11 @@ TEST_F(ConsoleE2E, ThreadAnswersAreReadAsDecimalNumbers) {
 // worker ends it does not wait out the period. One worker: two slow links
 // end at one and three seconds, then one is held until the test lets it go.
 TEST_F(ConsoleE2E, ProgressIsPolledWhileTheRunGoesOn) {
-  const std::string source = sources.write(
-      "paced.html", bookmark_file_text({{"A", server.url("/slow/1000?e=a")},
-                                        {"B", server.url("/slow/2000?e=b")},
-                                        {"Held", server.url("/hang?e=held")},
-                                        {"Gone", gone_}}));
+  const std::string source =
+      sources.write("paced.html", bookmark_file_text({{"A", server.url("/slow/1000?e=a")},
+                                                      {"B", server.url("/slow/2000?e=b")},
+                                                      {"Held", server.url("/hang?e=held")},
+                                                      {"Gone", gone_}}));
   ChildProcess child;
   ASSERT_TRUE(child.start(options()));
   child.write_input("\n3\n" + source + "\npaced\n1\n9\n\n");
@@ -316,9 +320,9 @@ TEST_F(ConsoleE2E, KilledRunIsResumedByName) {
   EXPECT_EQ(records[0].checked + records[1].checked + records[2].checked, 1u);
 
   const std::string target = output.file("done.htm");
-  EXPECT_EQ(run("halted\n4\n" + target + "\n"),
-            resumed(summary(3, 1, 0, 0, 1)) + kTargetFileQuestion + "Saving to: " + target +
-                "\r\n" + kEnd);
+  EXPECT_EQ(run("halted\n4\n" + target + "\n"), resumed(summary(3, 1, 0, 0, 1)) +
+                                                    kTargetFileQuestion + "Saving to: " + target +
+                                                    "\r\n" + kEnd);
   records = read_project_file(project("halted.lvn"));
   for (const LVK_URL& record : records) EXPECT_EQ(record.checked, 1u) << record.url;
   // Nothing was asked twice but the link that was cut off each time.

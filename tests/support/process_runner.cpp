@@ -55,7 +55,8 @@ bool ChildProcess::start(const ProcessOptions& options) {
     if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) return false;
     const struct winsize size = {25, 200, 0, 0};
     ::ioctl(master, TIOCSWINSZ, &size);
-    child_fds[0] = child_fds[1] = child_fds[2] = ::open(::ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    child_fds[0] = child_fds[1] = child_fds[2] =
+        ::open(::ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (child_fds[0] < 0) return false;
     input_fd_ = master;
     output_fds_[0] = ::fcntl(master, F_DUPFD_CLOEXEC, 0);
@@ -192,7 +193,8 @@ std::string terminal_text(const std::string& raw) {
     } else if (raw[i + 1] == '[') {  // CSI: parameters, then one final byte 0x40-0x7E
       size_t j = i + 2;
       while (j < raw.size() && !(raw[j] >= 0x40 && raw[j] <= 0x7e)) ++j;
-      if (j < raw.size() && raw[j] == 'C') out.append(static_cast<size_t>(std::max(1, std::atoi(&raw[i + 2]))), ' ');
+      if (j < raw.size() && raw[j] == 'C')
+        out.append(static_cast<size_t>(std::max(1, std::atoi(&raw[i + 2]))), ' ');
       i = j;
     } else if (raw[i + 1] == ']') {  // OSC: up to BEL or ESC backslash
       size_t j = i + 2;
