@@ -255,8 +255,7 @@ TEST_F(ConsoleE2E, ThreadAnswersAreReadAsDecimalNumbers) {
   const struct {
     const char* answer;
     uint32_t threads;
-  } cases[] = {{"0", 1},  {"11", 1},  {"-3", 1}, {"abc", 1}, {"  7", 7},
-               {"5x", 5}, {"10", 10}, {"1", 1},  {"", 1}};
+  } cases[] = {{"0", 1}, {"11", 1}, {"10", 10}, {"  7", 7}, {"5x", 5}, {"", 1}};
   int n = 0;
   for (const auto& c : cases) {
     const std::string name = "t" + std::to_string(n++);
