@@ -29,15 +29,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Entry {
-  std::string url;
-  std::string path;
-  bool operator<(const Entry& o) const { return path < o.path || (path == o.path && url < o.url); }
-  bool operator==(const Entry& o) const { return url == o.url && path == o.path; }
-};
-std::ostream& operator<<(std::ostream& out, const Entry& e) {
-  return out << "{" << e.path << " -> " << e.url << "}";
-}
+using Entry = std::pair<std::string, std::string>;  // URL, relative path
 using Entries = std::set<Entry>;
 
 // Reads back a project file that a reader has just filled: its size, its
@@ -100,7 +92,7 @@ void listing_order(const std::string& dir, const std::string& prefix,
 }
 std::vector<std::string> paths_of(const std::vector<Entry>& entries) {
   std::vector<std::string> out;
-  for (const Entry& e : entries) out.push_back(e.path);
+  for (const Entry& e : entries) out.push_back(e.second);
   return out;
 }
 
@@ -112,7 +104,7 @@ TEST(FavoritesReader, DepthFirstInListingOrderWithRelativePaths) {
                         {"http://e.example/", "Sub\\e.url"},
                         {"http://c.example/", "c.url"},
                         {"http://f.example/", "Other\\f.url"}};
-  for (const Entry& e : want) tree.write(e.path, shortcut_text(e.url));
+  for (const Entry& e : want) tree.write(e.second, shortcut_text(e.first));
   fs::create_directories(tree.file("Empty\\Folders"));
 
   const std::vector<Entry> records = create_from(tree.path(), work);
@@ -335,14 +327,14 @@ TEST(FavoritesReader, RealFavoritesFolders) {
       {"http://\xf0\xe5\xf8\xe5\xed\xee.\xf0\xf4/node/241",
        "lio68-Favorites\\Links\\Vagrant \xd0\xb8 chef  \xd1\x80\xd0\xb5\xd1\x88\xd0\xb5\xd0\xbd"
        "\xd0\xbe.\xd1\x80\xd1\x84.url"}};
-  for (const Entry& e : cyrillic) EXPECT_EQ(got.count(e), 1u) << e;
+  for (const Entry& e : cyrillic) EXPECT_EQ(got.count(e), 1u) << testing::PrintToString(e);
 #endif
   const Entries ascii = {
       {"http://go.microsoft.com/fwlink/p/?LinkId=255142", "sgorain-ICS3U\\Favorites\\Bing.url"},
       // UTF-16 desktop.ini: no [InternetShortcut] to be found.
       {"", "sgorain-ICS3U\\Favorites\\Desktop.ini"},
       {"", "sgorain-ICS3U\\Favorites\\Links\\Suggested Sites (23).url"}};  // no URL key
-  for (const Entry& e : ascii) EXPECT_EQ(got.count(e), 1u) << e;
+  for (const Entry& e : ascii) EXPECT_EQ(got.count(e), 1u) << testing::PrintToString(e);
 
   // Within each folder the listing order decides; across folders the walk is
   // depth-first, so each folder's records are contiguous.
