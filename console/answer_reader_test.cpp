@@ -1,8 +1,7 @@
 // Reading answers: limits, leftovers that answer the next question, line
-// ends of every kind, and numbers read the usual decimal way.
+// ends of every kind, and the project extension in any case.
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -12,31 +11,22 @@
 
 namespace {
 
-// An input stream holding exactly the given bytes.
-class Input {
- public:
-  explicit Input(const std::string& bytes) : file_(std::tmpfile()) {
-    std::fwrite(bytes.data(), 1, bytes.size(), file_);
-    std::rewind(file_);
+// Reads one answer per limit, in order, from a stream holding exactly the
+// given bytes.
+std::vector<std::string> answers(const std::string& bytes, const std::vector<size_t>& limits) {
+  std::FILE* file = std::tmpfile();
+  std::fwrite(bytes.data(), 1, bytes.size(), file);
+  std::rewind(file);
+  std::vector<std::string> out;
+  for (size_t limit : limits) {
+    std::vector<char> buffer(limit + 1 + 8, '#');
+    read_answer(file, buffer.data(), limit);
+    EXPECT_EQ(buffer[limit + 1], '#') << "wrote past limit + 1";
+    out.emplace_back(buffer.data());
   }
-  ~Input() { std::fclose(file_); }
-  std::FILE* get() const { return file_; }
-
-  // Reads one answer per limit, in order.
-  std::vector<std::string> answers(const std::vector<size_t>& limits) {
-    std::vector<std::string> out;
-    for (size_t limit : limits) {
-      std::vector<char> buffer(limit + 1 + 8, '#');
-      read_answer(file_, buffer.data(), limit);
-      EXPECT_EQ(buffer[limit + 1], '#') << "wrote past limit + 1";
-      out.emplace_back(buffer.data());
-    }
-    return out;
-  }
-
- private:
-  std::FILE* file_;
-};
+  std::fclose(file);
+  return out;
+}
 
 using Answers = std::vector<std::string>;
 
@@ -60,10 +50,7 @@ TEST(ReadAnswer, LineEndsLimitsAndSpillOver) {
       {"exact limit at the end of input", "abcd", {4, 4}, {"abcd", ""}},
       {"end of input gives empty answers", "", {99, 24}, {"", ""}},
   };
-  for (const auto& c : cases) {
-    Input input(c.input);
-    EXPECT_EQ(input.answers(c.limits), c.want) << c.what;
-  }
+  for (const auto& c : cases) EXPECT_EQ(answers(c.input, c.limits), c.want) << c.what;
 }
 
 TEST(ProjectExtension, AnyCaseAtTheEndOnly) {

@@ -2,9 +2,9 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <regex>
+
+#include "tests/support/temp_dir.h"
 
 namespace transcript {
 
@@ -67,22 +67,6 @@ std::string without_progress(const std::string& text) {
   return std::regex_replace(text, progress_pattern(), "");
 }
 
-bool progress_well_formed(const std::string& text, unsigned total) {
-  unsigned long last = 0;
-  for (std::sregex_iterator it(text.begin(), text.end(), progress_pattern()), end; it != end;
-       ++it) {
-    const unsigned long scanned = std::stoul((*it)[1].str());
-    const unsigned long shown_total = std::stoul((*it)[2].str());
-    const unsigned long percent = std::stoul((*it)[3].str());
-    if (shown_total != total || scanned == 0 || scanned == last) return false;
-    const unsigned long expected =
-        total == 0 ? 0 : static_cast<unsigned long>(static_cast<double>(scanned) * 100.0 / total);
-    if (percent != expected) return false;
-    last = scanned;
-  }
-  return true;
-}
-
 }  // namespace transcript
 
 std::string bookmark_file_text(const std::vector<std::pair<std::string, std::string>>& links) {
@@ -103,8 +87,7 @@ std::string shortcut_text(const std::string& url) {
 ProjectHeader project_header(const std::string& file) {
   ProjectHeader header;
   std::memset(&header, 0, sizeof header);
-  std::ifstream in(file, std::ios::binary);
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string bytes = TempDir::read(file);
   if (bytes.size() >= kHeaderSize)
     decode_header(reinterpret_cast<const unsigned char*>(bytes.data()), header);
   return header;

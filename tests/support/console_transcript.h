@@ -33,9 +33,6 @@ std::string summary(unsigned total, unsigned checked, unsigned quarantined, unsi
 // The progress lines of a transcript, and the transcript without them.
 std::vector<std::string> progress_lines(const std::string& text);
 std::string without_progress(const std::string& text);
-// True when every progress line reads "N/total favorites scanned (P%)..."
-// with P = N * 100 / total cut toward zero, and the counts never repeat.
-bool progress_well_formed(const std::string& text, unsigned total);
 
 }  // namespace transcript
 

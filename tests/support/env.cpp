@@ -2,33 +2,28 @@
 
 #include <cstdlib>
 
-void set_env(const std::string& name, const std::string& value) {
+namespace {
+
+// Sets the variable, or removes it when value is null.
+void put(const std::string& name, const char* value) {
 #ifdef _WIN32
-  _putenv_s(name.c_str(), value.c_str());
+  _putenv_s(name.c_str(), value ? value : "");
 #else
-  setenv(name.c_str(), value.c_str(), 1);
+  if (value)
+    setenv(name.c_str(), value, 1);
+  else
+    unsetenv(name.c_str());
 #endif
 }
 
-void unset_env(const std::string& name) {
-#ifdef _WIN32
-  _putenv_s(name.c_str(), "");
-#else
-  unsetenv(name.c_str());
-#endif
-}
+}  // namespace
 
 ScopedEnv::ScopedEnv(const std::string& name, const std::string& value) : name_(name) {
   if (const char* old = std::getenv(name.c_str())) {
     old_ = old;
     had_old_ = true;
   }
-  set_env(name, value);
+  put(name, value.c_str());
 }
 
-ScopedEnv::~ScopedEnv() {
-  if (had_old_)
-    set_env(name_, old_);
-  else
-    unset_env(name_);
-}
+ScopedEnv::~ScopedEnv() { put(name_, had_old_ ? old_.c_str() : nullptr); }

@@ -3,9 +3,6 @@
 
 #include <string>
 
-void set_env(const std::string& name, const std::string& value);
-void unset_env(const std::string& name);
-
 // Sets a variable for one scope and restores the old value after it.
 class ScopedEnv {
  public:

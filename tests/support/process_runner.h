@@ -8,10 +8,7 @@
 
 #include <sys/types.h>
 
-#include <condition_variable>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -26,6 +23,8 @@ struct ProcessOptions {
   bool terminal = false;
 };
 
+// Output is taken in whenever the test asks for it or waits, so a child
+// never blocks on a full pipe while the test waits on it.
 class ChildProcess {
  public:
   ChildProcess() = default;
@@ -49,24 +48,20 @@ class ChildProcess {
 
   std::string output() const;  // standard output (all of it on a terminal)
   std::string errors() const;  // standard error (pipes only)
-  pid_t pid() const { return pid_; }
 
  private:
-  void collect();
+  // Takes in what the child wrote, waiting up to timeout_ms for it; false
+  // when nothing came.
+  bool take_output(int timeout_ms) const;
+  bool output_open() const { return output_fds_[0] >= 0 || output_fds_[1] >= 0; }
 
   pid_t pid_ = -1;
   int input_fd_ = -1;
-  int output_fd_ = -1;
-  int error_fd_ = -1;
+  mutable int output_fds_[2] = {-1, -1};  // standard output, standard error
+  mutable std::string texts_[2];
   bool terminal_ = false;
   int exit_code_ = -1;
   bool exited_ = false;
-  std::thread collector_;
-  mutable std::mutex mutex_;
-  std::condition_variable changed_;
-  std::string output_;
-  std::string errors_;
-  bool output_closed_ = false;
 };
 
 // The text a terminal showed, without its control sequences: a cursor move
