@@ -282,7 +282,7 @@ TEST_F(ConsoleE2E, ProgressIsPolledWhileTheRunGoesOn) {
   EXPECT_EQ(progress_lines(child.output()),
             std::vector<std::string>{"2/4 favorites scanned (50%)...\r\n"});
   EXPECT_EQ(child.output().find("Scanning completed."), std::string::npos);
-  EXPECT_EQ(server.count_path("/hang"), 1);
+  EXPECT_EQ(server.count("/hang?e=held"), 1);
 
   const auto released = std::chrono::steady_clock::now();
   server.release_hangs();
