@@ -64,26 +64,18 @@ TEST_F(BookmarkFileWriterTest, WritesTheExactBytes) {
     std::string body;  // after the header
   } cases[] = {
       {"no records", {}, kEmptyDead},
-      {"nested folders in project order",
+      // Folder names that differ only in case are one folder; the common
+      // prefix ends at the first different folder.
+      {"folders opened and closed in project order",
        {make_record("http://a/", "A.URL", 1), make_record("http://b/", "News\\B.URL", 1),
-        make_record("http://c/", "News\\Sport\\C.URL", 1), make_record("http://d/", "D.URL", 1)},
+        make_record("http://c/", "NEWS\\Sport\\C.URL"), make_record("http://d/", "news\\SPORT\\D.URL"),
+        make_record("http://1/", "A\\X\\1.URL"), make_record("http://2/", "B\\X\\2.URL"),
+        make_record("http://3/", "A\\3.URL"), make_record("http://e/", "E.URL")},
        line("http://a/", "A") + heading("News") + line("http://b/", "B") + heading("Sport") +
-           line("http://c/", "C") + kClose + kClose + line("http://d/", "D") + kEmptyDead},
-      {"the common prefix ends at the first different folder",
-       {make_record("http://1/", "A\\X\\1.URL"), make_record("http://2/", "B\\X\\2.URL")},
-       heading("A") + heading("X") + line("http://1/", "1") + kClose + kClose + heading("B") +
-           heading("X") + line("http://2/", "2") + kClose + kClose + kEmptyDead},
-      {"folder names that differ only in case are one folder",
-       {make_record("http://1/", "News\\One.URL"), make_record("http://2/", "NEWS\\Two.URL"),
-        make_record("http://3/", "news\\Sport\\Three.URL"),
-        make_record("http://4/", "NEWS\\SPORT\\Four.URL")},
-       heading("News") + line("http://1/", "One") + line("http://2/", "Two") + heading("Sport") +
-           line("http://3/", "Three") + line("http://4/", "Four") + kClose + kClose + kEmptyDead},
-      {"a folder visited twice appears twice",
-       {make_record("http://1/", "A\\1.URL"), make_record("http://2/", "B\\2.URL"),
-        make_record("http://3/", "A\\3.URL")},
-       heading("A") + line("http://1/", "1") + kClose + heading("B") + line("http://2/", "2") +
-           kClose + heading("A") + line("http://3/", "3") + kClose + kEmptyDead},
+           line("http://c/", "C") + line("http://d/", "D") + kClose + kClose + heading("A") +
+           heading("X") + line("http://1/", "1") + kClose + kClose + heading("B") + heading("X") +
+           line("http://2/", "2") + kClose + kClose + heading("A") + line("http://3/", "3") +
+           kClose + line("http://e/", "E") + kEmptyDead},
       // The folder of the quarantined and the deleted one is still opened.
       {"removed ones go to Dead Links, fixed ones appear twice",
        {make_record("http://q/", "News\\Quarantined.URL", 1, quarantine, http_error),
