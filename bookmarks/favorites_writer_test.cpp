@@ -247,21 +247,16 @@ TEST(ContainedRelativePath, OnlyNamesThePlatformWouldMisreadAreMended) {
   const struct {
     const char *path, *posix, *windows;  // null: unchanged
   } cases[] = {
-      {"News\\Sport\\C.URL", nullptr, nullptr},
-      {"a.b..c\\x..url", nullptr, nullptr},
       {".hidden\\..x\\x..\\y.URL", nullptr, ".hidden\\..x\\x__\\y.URL"},
       {"Re: notes\\Résumé\\ü.url", nullptr, "Re_ notes\\Résumé\\ü.url"},
       {"News \\a?b*<c>.URL", nullptr, "News_\\a?b__c_.URL"},
-      {"..\\..\\x.URL", "__\\__\\x.URL", "__\\__\\x.URL"},
       {".\\x.URL", "_\\x.URL", "_\\x.URL"},
       {"...\\x.URL", nullptr, "___\\x.URL"},
       {". .\\.. \\x.URL", nullptr, "___\\___\\x.URL"},
       {"\\\\server\\share\\x.URL", "_\\_\\server\\share\\x.URL", "_\\_\\server\\share\\x.URL"},
-      {"A\\\\x.URL", "A\\_\\x.URL", "A\\_\\x.URL"},
       {"C:\\Windows\\x.URL", nullptr, "C_\\Windows\\x.URL"},
       {"c:..\\x.URL", nullptr, "c___\\x.URL"},
       {"/etc/passwd", "_etc_passwd", "_etc_passwd"},
-      {"a/../../x.URL", "a_.._.._x.URL", "a_.._.._x.URL"},
       {"PS/2\\AC/DC\\x.URL", "PS_2\\AC_DC\\x.URL", "PS_2\\AC_DC\\x.URL"},
       {"News\\..", "News\\__", "News\\__"},
       {"", "_", "_"},
