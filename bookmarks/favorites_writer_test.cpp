@@ -45,23 +45,28 @@ class FavoritesWriterTest : public ::testing::Test {
   std::string project = dir.file("project.lvn"), out = dir.file("out");
 };
 
-// A tree as a browser keeps it, with every outcome a run leaves: three dead
-// bookmarks to move, one to fix, one kept, and (with no file yet) a kept one
-// whose link holds line breaks, a dead one kept, one not checked and one with
-// an unknown action.
+// A tree as a browser keeps it, with every outcome a run leaves: dead
+// bookmarks to move (some of one name in several folders), one
+// to fix, one kept, and (with no file yet) a kept one whose link holds line
+// breaks, a dead one kept, one not checked and one with an unknown action.
+// A killed save left one copy with its first value only.
 const std::vector<LVK_URL> kRecords = {
     make_record("http://dead1/", "Dead1.url", 1, quarantine, http_error),
     make_record("http://dead2/", "News\\Dead2.url", 1, action_delete, no_connection),
     make_record("http://fix/", "News\\Fix.url", 1, fix, http_error),
     make_record("http://kept/", "Kept.url", 1, keep),
     make_record("http://dead3/", "News\\Deep\\Dead3.url", 1, quarantine, http_error),
+    make_record("http://dead3-old/", "Old\\Dead3.url", 1, action_delete, http_error),
+    make_record("http://ab/", "Bare\\ab", 1, quarantine, http_error),
+    make_record("http://ab-2/", "Bare2\\ab", 1, quarantine, http_error),
     make_record("http://new/x\r\nIconFile=\\\\h\\i.ico\n[Other]\nK=v", "News\\New.url", 1, keep),
     make_record("http://kept-dead/", "KeptDead.url", 1, keep, http_error),
     make_record("http://pending/", "Later\\Deeper\\Pending.url", 0, keep),
     make_record("http://odd/", "Odd.url", 1, 7)};
 
-std::string make_tree(const TempDir& dir, const std::string& root) {
-  for (size_t i = 0; i < 5; ++i) dir.write(root + "/" + kRecords[i].path, shortcut(kRecords[i].url));
+std::string make_tree(const TempDir& dir, const std::string& root, bool half_copy = true) {
+  for (size_t i = 0; i < 8; ++i) dir.write(root + "/" + kRecords[i].path, shortcut(kRecords[i].url));
+  if (half_copy) dir.write(root + "/Dead Links/Dead2.url", "[DEFAULT]\r\nBASEURL=http://dead2/\r\n");
   return dir.file(root);
 }
 
@@ -94,10 +99,14 @@ TEST_F(FavoritesWriterTest, FailedCopiesLeaveBookmarksInPlaceAndAreCounted) {
   const uint64_t writes = platform::faults::writes_seen(), renames = platform::faults::renames_seen();
   expect_every_bookmark_kept(clean, 0);
   EXPECT_EQ(tree_listing(clean),
-            (Listing{"Dead Links/", "Dead Links/Dead1.url", "Dead Links/Dead2.url",
-                     "Dead Links/Dead3.url", "Dead Links/Fix.url", "Kept.url", "KeptDead.url",
-                     "Later/", "Later/Deeper/", "News/", "News/Deep/", "News/Fix.url",
-                     "News/New.url"}));
+            (Listing{"Bare/", "Bare2/", "Dead Links/", "Dead Links/Dead1.url",
+                     "Dead Links/Dead2.url", "Dead Links/Dead3 (2).url", "Dead Links/Dead3.url",
+                     "Dead Links/Fix.url", "Dead Links/ab", "Dead Links/ab (2)", "Kept.url",
+                     "KeptDead.url", "Later/", "Later/Deeper/", "News/", "News/Deep/",
+                     "News/Fix.url", "News/New.url", "Old/"}));
+  EXPECT_EQ(url_in(clean + "/Dead Links/Dead2.url"), "http://dead2/");
+  EXPECT_EQ(url_in(clean + "/Dead Links/Dead3 (2).url"), "http://dead3-old/");
+  EXPECT_EQ(base_url_in(clean + "/Dead Links/ab (2)"), "http://ab-2/");
   // Line breaks in a link add no keys: BASEURL first, then the link alone.
   const std::string added = clean + "/News/New.url";
   EXPECT_EQ(url_in(added), "http://new/xIconFile=\\\\h\\i.ico[Other]K=v");
@@ -142,11 +151,11 @@ void hear(const std::string& text, const std::string&, platform::MessageIcon) {
 // for the buffers: the bookmarks stay, and the save says how many.
 TEST_F(FavoritesWriterTest, BookmarksThatCannotBeCopiedStayAndAreReported) {
   write_project_file(project, kRecords);
-  const std::string blocked = make_tree(dir, "blocked");
+  const std::string blocked = make_tree(dir, "blocked", false);
   dir.write("blocked/Dead Links", "not a folder");
   set_output(blocked);
-  EXPECT_EQ(write_favorites_tree(), 4u);
-  expect_every_bookmark_kept(blocked, 4);
+  EXPECT_EQ(write_favorites_tree(), 7u);
+  expect_every_bookmark_kept(blocked, 7);
   // Through the dispatcher the user hears of it.
   platform::set_message_hook(hear);
   console_mode = false;
@@ -154,7 +163,7 @@ TEST_F(FavoritesWriterTest, BookmarksThatCannotBeCopiedStayAndAreReported) {
   save_results();
   platform::set_message_hook(nullptr);
   output_mode = output_nothing;
-  EXPECT_EQ(heard, Listing{"4 bookmarks could not be moved to Dead Links and were left in place."});
+  EXPECT_EQ(heard, Listing{"7 bookmarks could not be moved to Dead Links and were left in place."});
 
   // Not even the folders of a path past 999 characters are made.
   set_output(out);
@@ -188,28 +197,6 @@ TEST_F(FavoritesWriterTest, NoLocationOrNoProjectWritesNoBookmark) {
   copy_field(project_path, sizeof project_path, dir.file("missing.lvn"));
   write_favorites_tree();
   EXPECT_EQ(tree_listing(out), Listing{"Dead Links/"});
-}
-
-// Every dead bookmark keeps a copy, however many share a name; a copy that
-// holds the same link already counts, so saving again adds none.
-TEST_F(FavoritesWriterTest, DeadBookmarksWithOneNameEachKeepACopy) {
-  write_project_file(project, {make_record("http://first/", "A\\x.URL", 1, quarantine, http_error),
-                               make_record("http://second/", "B\\x.URL", 1, action_delete, 1),
-                               make_record("http://third/", "C\\x.URL", 1, fix, http_error),
-                               make_record("http://first/", "D\\x.URL", 1, quarantine, 1),
-                               make_record("http://bare/", "E\\ab", 1, quarantine, 1),
-                               make_record("http://bare-2/", "F\\ab", 1, quarantine, 1)});
-  // A copy that a killed save left with its first value only is finished.
-  dir.write("out/Dead Links/x.URL", "[DEFAULT]\r\nBASEURL=http://first/\r\n");
-  for (int save = 0; save < 2; ++save) {
-    EXPECT_EQ(write_favorites_tree(), 0u);
-    EXPECT_EQ(tree_listing(dir.file("out/Dead Links")),
-              (Listing{"ab", "ab (2)", "x (2).URL", "x (3).URL", "x.URL"}));
-  }
-  EXPECT_EQ(url_in(dir.file("out/Dead Links/x.URL")), "http://first/");
-  EXPECT_EQ(url_in(dir.file("out/Dead Links/x (2).URL")), "http://second/");
-  EXPECT_EQ(base_url_in(dir.file("out/Dead Links/x (3).URL")), "http://third/");
-  EXPECT_EQ(url_in(dir.file("out/Dead Links/ab (2)")), "http://bare-2/");
 }
 
 #ifndef _WIN32
