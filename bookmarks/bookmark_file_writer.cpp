@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "bookmarks/record_stream.h"
 #include "core/ascii.h"
@@ -88,26 +89,9 @@ std::string url_of(const LVK_URL& record) {
   return std::string(record.url, field_length(record.url, kUrlSize));
 }
 
-// Closes the folders of `previous` that `current` does not share and opens
-// the ones it adds, outermost first.
-void change_folder(OutputBuffer& out, const std::string& previous, const std::string& current) {
-  std::vector<AA> old_chain;
-  std::vector<AA> new_chain;
-  const size_t new_length = split_folder_path(current.c_str(), new_chain);
-  const size_t old_length = split_folder_path(previous.c_str(), old_chain);
-  size_t common = 0;
-  while (common < old_length && common < new_length &&
-         equal_ignoring_case(old_chain[common].name,
-                            field_length(old_chain[common].name, kFolderNameSize),
-                            new_chain[common].name,
-                            field_length(new_chain[common].name, kFolderNameSize)))
-    ++common;
-  for (size_t i = common; i < old_length; ++i) out.add(kCloseFolder);
-  for (size_t i = common; i < new_length; ++i) add_folder_heading(out, new_chain[i].name);
-}
-
-}  // namespace
-
+// Appends the backslash-separated components of `path` to `chain` (each cut
+// to 519 characters) and returns the chain's length. Every component before
+// a backslash is kept, even an empty one; the last one only when not empty.
 size_t split_folder_path(const char* path, std::vector<AA>& chain) {
   const char* start = path;
   for (;;) {
@@ -126,7 +110,23 @@ size_t split_folder_path(const char* path, std::vector<AA>& chain) {
   return chain.size();
 }
 
-namespace {
+// Closes the folders of `previous` that `current` does not share and opens
+// the ones it adds, outermost first.
+void change_folder(OutputBuffer& out, const std::string& previous, const std::string& current) {
+  std::vector<AA> old_chain;
+  std::vector<AA> new_chain;
+  const size_t new_length = split_folder_path(current.c_str(), new_chain);
+  const size_t old_length = split_folder_path(previous.c_str(), old_chain);
+  size_t common = 0;
+  while (common < old_length && common < new_length &&
+         equal_ignoring_case(old_chain[common].name,
+                            field_length(old_chain[common].name, kFolderNameSize),
+                            new_chain[common].name,
+                            field_length(new_chain[common].name, kFolderNameSize)))
+    ++common;
+  for (size_t i = common; i < old_length; ++i) out.add(kCloseFolder);
+  for (size_t i = common; i < new_length; ++i) add_folder_heading(out, new_chain[i].name);
+}
 
 void report_failure() {
   show_message_line("Cannot save bookmark file!", platform::MessageIcon::warning);

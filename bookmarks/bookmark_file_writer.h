@@ -1,11 +1,6 @@
 // Writing a project's results as a Netscape-format bookmark file.
 #pragma once
 
-#include <cstddef>
-#include <vector>
-
-#include "core/records.h"
-
 // Rebuilds the bookmark file named by output_location from the records of
 // the project named by project_path: folders from each record's path, kept
 // and fixed bookmarks in their folders, every removed or fixed one again in a
@@ -13,8 +8,3 @@
 // unreadable project writes nothing; an output file that cannot be written
 // whole is reported with a message box, and the old file stays as it was.
 void write_bookmark_file();
-
-// Appends the backslash-separated components of `path` to `chain` (each cut
-// to 519 characters) and returns the chain's length. Every component before
-// a backslash is kept, even an empty one; the last one only when not empty.
-size_t split_folder_path(const char* path, std::vector<AA>& chain);

@@ -4,7 +4,6 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -16,14 +15,11 @@
 
 namespace {
 
-const std::string kHeader = kWrittenBookmarkFileHeader;
-const std::string kEmptyDeadLinks = "<DT><H3>Dead Links</H3>\r\n<DL><p>\r\n</DL>\r\n";
-
 std::string line(const std::string& url, const std::string& name) {
   return "<DT><A HREF=\"" + url + "\">" + name + "</A>\r\n";
 }
 std::string heading(const std::string& name) { return "<DT><H3>" + name + "</H3>\r\n<DL><p>\r\n"; }
-const std::string kClose = "</DL><p>\r\n";
+const std::string kClose = "</DL><p>\r\n", kDead = heading("Dead Links"), kEmptyDead = kDead + "</DL>\r\n";
 
 struct Message {
   std::string text, caption;
@@ -41,15 +37,10 @@ class BookmarkFileWriterTest : public ::testing::Test {
     platform::set_message_hook(capture);
     console_mode = false;
     main_window = nullptr;
-    project = dir.file("project.lvn");
-    output = dir.file("bookmarks.html");
     copy_field(project_path, sizeof project_path, project);
     copy_field(output_location, sizeof output_location, output);
   }
-  void TearDown() override {
-    platform::set_message_hook(nullptr);
-    console_mode = false;
-  }
+  void TearDown() override { platform::set_message_hook(nullptr); }
   std::string save(const std::vector<LVK_URL>& records) {
     write_project_file(project, records);
     write_bookmark_file();
@@ -57,14 +48,12 @@ class BookmarkFileWriterTest : public ::testing::Test {
   }
 
   TempDir dir;
-  std::string project, output;
+  std::string project = dir.file("project.lvn"), output = dir.file("bookmarks.html");
 };
 
 // Each project's file byte for byte: the header, the folders opened and closed
 // in project order, then the Dead Links folder.
 TEST_F(BookmarkFileWriterTest, WritesTheExactBytes) {
-  ASSERT_EQ(kHeader.size(), 207u);
-  const std::string dead = "<DT><H3>Dead Links</H3>\r\n<DL><p>\r\n";
   const std::string url999 = "http://" + std::string(992, 'u');
   LVK_URL unterminated = make_record("", "");
   std::memset(unterminated.url, 'u', sizeof unterminated.url);
@@ -74,28 +63,19 @@ TEST_F(BookmarkFileWriterTest, WritesTheExactBytes) {
     std::vector<LVK_URL> records;
     std::string body;  // after the header
   } cases[] = {
-      {"no records", {}, kEmptyDeadLinks},
-      {"nested folders in project order",
+      {"no records", {}, kEmptyDead},
+      // Folder names that differ only in case are one folder; the common
+      // prefix ends at the first different folder.
+      {"folders opened and closed in project order",
        {make_record("http://a/", "A.URL", 1), make_record("http://b/", "News\\B.URL", 1),
-        make_record("http://c/", "News\\Sport\\C.URL", 1), make_record("http://d/", "D.URL", 1)},
+        make_record("http://c/", "NEWS\\Sport\\C.URL"), make_record("http://d/", "news\\SPORT\\D.URL"),
+        make_record("http://1/", "A\\X\\1.URL"), make_record("http://2/", "B\\X\\2.URL"),
+        make_record("http://3/", "A\\3.URL"), make_record("http://e/", "E.URL")},
        line("http://a/", "A") + heading("News") + line("http://b/", "B") + heading("Sport") +
-           line("http://c/", "C") + kClose + kClose + line("http://d/", "D") + kEmptyDeadLinks},
-      {"the common prefix ends at the first different folder",
-       {make_record("http://1/", "A\\X\\1.URL"), make_record("http://2/", "B\\X\\2.URL")},
-       heading("A") + heading("X") + line("http://1/", "1") + kClose + kClose + heading("B") +
-           heading("X") + line("http://2/", "2") + kClose + kClose + kEmptyDeadLinks},
-      {"folder names that differ only in case are one folder",
-       {make_record("http://1/", "News\\One.URL"), make_record("http://2/", "NEWS\\Two.URL"),
-        make_record("http://3/", "news\\Sport\\Three.URL"),
-        make_record("http://4/", "NEWS\\SPORT\\Four.URL")},
-       heading("News") + line("http://1/", "One") + line("http://2/", "Two") + heading("Sport") +
-           line("http://3/", "Three") + line("http://4/", "Four") + kClose + kClose +
-           kEmptyDeadLinks},
-      {"a folder visited twice appears twice",
-       {make_record("http://1/", "A\\1.URL"), make_record("http://2/", "B\\2.URL"),
-        make_record("http://3/", "A\\3.URL")},
-       heading("A") + line("http://1/", "1") + kClose + heading("B") + line("http://2/", "2") +
-           kClose + heading("A") + line("http://3/", "3") + kClose + kEmptyDeadLinks},
+           line("http://c/", "C") + line("http://d/", "D") + kClose + kClose + heading("A") +
+           heading("X") + line("http://1/", "1") + kClose + kClose + heading("B") + heading("X") +
+           line("http://2/", "2") + kClose + kClose + heading("A") + line("http://3/", "3") +
+           kClose + line("http://e/", "E") + kEmptyDead},
       // The folder of the quarantined and the deleted one is still opened.
       {"removed ones go to Dead Links, fixed ones appear twice",
        {make_record("http://q/", "News\\Quarantined.URL", 1, quarantine, http_error),
@@ -104,50 +84,46 @@ TEST_F(BookmarkFileWriterTest, WritesTheExactBytes) {
         make_record("http://kept-dead/", "Kept.URL", 1, keep, http_error),
         make_record("http://pending/", "Pending.URL", 0, keep)},
        heading("News") + kClose + line("http://f/", "Fixed") + line("http://kept-dead/", "Kept") +
-           line("http://pending/", "Pending") + dead + line("http://q/", "Quarantined") +
+           line("http://pending/", "Pending") + kDead + line("http://q/", "Quarantined") +
            line("http://d/", "Deleted") + line("http://f/", "Fixed") + "</DL>\r\n"},
       {"the name is the last component less four characters",
        {make_record("http://1/", "ab"), make_record("http://2/", "abcd"),
         make_record("http://3/", "F\\xyz"), make_record("http://4/", "F\\page.url", 1, quarantine)},
        line("http://1/", "ab") + line("http://2/", "") + heading("F") + line("http://3/", "xyz") +
-           kClose + dead + line("http://4/", "page") + "</DL>\r\n"},
+           kClose + kDead + line("http://4/", "page") + "</DL>\r\n"},
       {"quotes and angle brackets unchanged",
        {make_record("http://x/?q=\"a\"&b=<c>", "Fo\"l<der\\Say \"hi\" <now>.URL")},
        heading("Fo\"l<der") + line("http://x/?q=\"a\"&b=<c>", "Say \"hi\" <now>") + kClose +
-           kEmptyDeadLinks},
+           kEmptyDead},
       {"empty folder names still count as levels",
-       {make_record("http://1/", "\\A\\1.URL")},
-       heading("") + heading("A") + line("http://1/", "1") + kClose + kClose + kEmptyDeadLinks},
+       {make_record("http://1/", "\\A\\\\B\\1.URL")},
+       heading("") + heading("A") + heading("") + heading("B") + line("http://1/", "1") + kClose +
+           kClose + kClose + kClose + kEmptyDead},
       // A line far over 1000 bytes is still whole; a folder name is held in
       // 520 bytes and so keeps its first 519 characters.
       {"longest fields whole, folder names cut",
        {make_record(url999, std::string(995, 'n') + ".URL"),
         make_record("http://2/", std::string(700, 'f') + "\\x.URL")},
        line(url999, std::string(995, 'n')) + heading(std::string(519, 'f')) +
-           line("http://2/", "x") + kClose + kEmptyDeadLinks},
+           line("http://2/", "x") + kClose + kEmptyDead},
       {"unterminated fields read only within their size",
        {unterminated},
-       line(std::string(1000, 'u'), std::string(996, 'p')) + kEmptyDeadLinks},
+       line(std::string(1000, 'u'), std::string(996, 'p')) + kEmptyDead},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(save(c.records), kHeader + c.body) << c.what;
-  }
-  // An existing file is replaced whole.
-  std::ofstream(output, std::ios::binary) << std::string(5000, 'x');
-  EXPECT_EQ(save({}), kHeader + kEmptyDeadLinks);
-  EXPECT_TRUE(messages.empty());
-}
-
-TEST_F(BookmarkFileWriterTest, UnreadableProjectWritesNothingAndSaysNothing) {
-  copy_field(project_path, sizeof project_path, dir.file("missing.lvn"));
-  write_bookmark_file();
-  EXPECT_FALSE(std::ifstream(output).good());
+  for (const auto& c : cases) EXPECT_EQ(save(c.records), kWrittenBookmarkFileHeader + c.body) << c.what;
   EXPECT_TRUE(messages.empty());
 }
 
 // Whatever write or rename fails, and wherever the disk fills up, the old
 // file keeps every byte, no temporary file stays behind and the user is told.
 TEST_F(BookmarkFileWriterTest, FailedSaveLeavesTheOldFileWhole) {
+  // An unreadable project writes nothing and says nothing.
+  copy_field(project_path, sizeof project_path, dir.file("missing.lvn"));
+  write_bookmark_file();
+  EXPECT_FALSE(platform::file_attributes(output).exists);
+  EXPECT_TRUE(messages.empty());
+  copy_field(project_path, sizeof project_path, project);
+
   // Enough output for several writes to the disk.
   std::vector<LVK_URL> records;
   for (int i = 0; i < 400; ++i)
@@ -156,32 +132,31 @@ TEST_F(BookmarkFileWriterTest, FailedSaveLeavesTheOldFileWhole) {
                                   1, i % 5 == 0 ? quarantine : keep));
   write_project_file(project, records);
   const std::string old_file = "<old bookmarks, byte for byte>\r\n";
-  const auto reset = [&] {
+  const auto save_over_old = [&] {
     dir.write("bookmarks.html", old_file);
     messages.clear();
+    write_bookmark_file();
   };
   // A killed save's leftover is cleared by the next save.
   dir.write(std::string("lvn-1-1") + platform::kTemporarySuffix, "half");
-  reset();
   platform::faults::install({});
-  write_bookmark_file();
+  save_over_old();
   const uint64_t writes = platform::faults::writes_seen();
   EXPECT_EQ(platform::faults::renames_seen(), 1u);
   platform::faults::remove();
   const std::string saved = TempDir::read(output);
   ASSERT_GT(saved.size(), 100000u);
   ASSERT_GE(writes, 2u);
-  std::vector<platform::FaultPlan> plans;
+
+  std::vector<platform::FaultPlan> plans = {{0, 0, -1, 1}};
   for (uint64_t n = 1; n <= writes; ++n) plans.push_back({n, 1000, -1, 0});
   for (int64_t space : {int64_t{0}, int64_t{1}, int64_t{65536}, static_cast<int64_t>(saved.size()) - 1})
     plans.push_back({0, 0, space, 0});
-  plans.push_back({0, 0, -1, 1});
   for (const platform::FaultPlan& plan : plans) {
     SCOPED_TRACE("write " + std::to_string(plan.fail_write) + ", space " +
                  std::to_string(plan.disk_space) + ", rename " + std::to_string(plan.fail_rename));
-    reset();
     platform::faults::install(plan);
-    write_bookmark_file();
+    save_over_old();
     platform::faults::remove();
     EXPECT_EQ(TempDir::read(output), old_file);
     ASSERT_EQ(messages.size(), 1u);
@@ -192,12 +167,10 @@ TEST_F(BookmarkFileWriterTest, FailedSaveLeavesTheOldFileWhole) {
   }
   // A file in a folder that does not exist cannot even be started.
   copy_field(output_location, sizeof output_location, dir.file("no such folder\\out.html"));
-  reset();
-  write_bookmark_file();
+  save_over_old();
   EXPECT_EQ(messages.size(), 1u);
   copy_field(output_location, sizeof output_location, output);
-  reset();
-  write_bookmark_file();
+  save_over_old();
   EXPECT_EQ(TempDir::read(output), saved);
   EXPECT_TRUE(messages.empty());
 #ifndef _WIN32
@@ -208,37 +181,6 @@ TEST_F(BookmarkFileWriterTest, FailedSaveLeavesTheOldFileWhole) {
   EXPECT_EQ(fs::status(output).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write);
 #endif
-}
-
-TEST(SplitFolderPath, KeepsEveryComponentBeforeABackslash) {
-  struct Case {
-    const char* path;
-    std::vector<std::string> components;
-  };
-  const Case cases[] = {
-      {"", {}},
-      {"A", {"A"}},
-      {"A\\B", {"A", "B"}},
-      {"A\\", {"A"}},
-      {"\\A", {"", "A"}},
-      {"A\\\\B", {"A", "", "B"}},
-      {"\\", {""}},
-      {"News\\Sport\\Daily", {"News", "Sport", "Daily"}},
-  };
-  for (const Case& c : cases) {
-    std::vector<AA> chain;
-    const std::string before = c.path;
-    const size_t length = split_folder_path(c.path, chain);
-    EXPECT_EQ(before, c.path);
-    ASSERT_EQ(length, c.components.size()) << c.path;
-    for (size_t i = 0; i < length; ++i) EXPECT_EQ(chain[i].name, c.components[i]) << c.path;
-  }
-  // The chain grows; a long name keeps its first 519 characters.
-  std::vector<AA> chain;
-  EXPECT_EQ(split_folder_path("A", chain), 1u);
-  EXPECT_EQ(split_folder_path(("B\\" + std::string(800, 'z')).c_str(), chain), 3u);
-  EXPECT_STREQ(chain[1].name, "B");
-  EXPECT_EQ(std::string(chain[2].name), std::string(519, 'z'));
 }
 
 }  // namespace

@@ -43,6 +43,24 @@ TEST(SaveKillChild, DISABLED_Saves) {
   save_results();
 }
 
+bool no_temporaries(const std::string& root) {
+  for (const std::string& entry : tree_listing(root))
+    if (entry.find(platform::kTemporarySuffix) != std::string::npos) return false;
+  return true;
+}
+
+// Whether a temporary file stands beside this bookmark file.
+bool file_save_begun(const std::string& output) {
+  platform::DirListing temporaries;
+  return temporaries.open(output.substr(0, output.find_last_of('/')) + "/*" +
+                          platform::kTemporarySuffix);
+}
+
+std::string url_in(const std::string& file, const char* section = "InternetShortcut",
+                   const char* key = "URL") {
+  return platform::profile_read(file, section, key, "", 1000);
+}
+
 class SaveKillTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -53,11 +71,11 @@ class SaveKillTest : public ::testing::Test {
     random.seed(seed);
   }
 
-  // Runs one save of `project` to `output` in a child. The first run goes to
-  // its end and sets how late a kill may come; later runs are killed at a
+  // One save of the project to `output` in a child. Without `kill` it runs
+  // to its end and sets how late a kill may come; with it, it is killed at a
   // random moment within that time, counted from when `begun` first holds.
-  // True when the kill found the child running.
-  bool save(int mode, const std::string& project, const std::string& output, bool kill,
+  // True when the save ended, or the kill found the child running.
+  bool save(int mode, const std::string& output, bool kill,
             bool (*begun)(const std::string&) = nullptr) {
     ProcessOptions options;
     options.program = platform::module_path();
@@ -70,8 +88,7 @@ class SaveKillTest : public ::testing::Test {
     if (!kill) {
       const bool ended = child.wait(60000) == 0;
       save_ms = std::max<long>(1, std::chrono::duration_cast<std::chrono::milliseconds>(
-                                      std::chrono::steady_clock::now() - start)
-                                      .count());
+                                      std::chrono::steady_clock::now() - start).count());
       return ended;
     }
     for (int waited = 0; begun && !begun(output) && child.wait(0) == -1 && waited < 5000; ++waited)
@@ -82,21 +99,10 @@ class SaveKillTest : public ::testing::Test {
     return child.wait(10000) == 128 + SIGKILL;
   }
 
-  static bool no_temporaries(const std::string& root) {
-    for (const std::string& entry : tree_listing(root))
-      if (entry.find(platform::kTemporarySuffix) != std::string::npos) return false;
-    return true;
-  }
-  // Whether a temporary file stands beside this bookmark file.
-  static bool file_save_begun(const std::string& output) {
-    platform::DirListing temporaries;
-    return temporaries.open(output.substr(0, output.find_last_of('/')) + "/*" +
-                            platform::kTemporarySuffix);
-  }
-
   long save_ms = 1;
   std::mt19937 random;
   TempDir dir;
+  const std::string project = dir.file("p.lvn");
 };
 
 TEST_F(SaveKillTest, KilledBookmarkFileSaveLeavesTheOldFileWhole) {
@@ -105,23 +111,20 @@ TEST_F(SaveKillTest, KilledBookmarkFileSaveLeavesTheOldFileWhole) {
     records.push_back(make_record("http://site/" + std::string(200, 'a' + i % 26),
                                   "F" + std::to_string(i / 50) + "\\B" + std::to_string(i) + ".URL",
                                   1, i % 7 == 0 ? quarantine : keep));
-  const std::string project = dir.file("p.lvn");
   write_project_file(project, records);
-  ASSERT_TRUE(save(1, project, dir.file("expected.html"), false));
+  ASSERT_TRUE(save(1, dir.file("expected.html"), false));
   save_ms /= 4;  // most of it went to starting the child
   const std::string expected = TempDir::read(dir.file("expected.html"));
   const std::string old_file = "<the old bookmarks>\r\n";
   const std::string output = dir.write("out/bookmarks.html", old_file);
-
   int mid_save = 0;
   for (int round = 0; round < 10; ++round) {
-    if (save(1, project, output, true, file_save_begun) && file_save_begun(output)) ++mid_save;
+    mid_save += save(1, output, true, file_save_begun) && file_save_begun(output);
     const std::string now = TempDir::read(output);
     ASSERT_TRUE(now == old_file || now == expected) << "round " << round;
   }
-  std::printf("[ kills    ] %d of 10 left a save half done\n", mid_save);
   EXPECT_GT(mid_save, 0);
-  ASSERT_TRUE(save(1, project, output, false));
+  ASSERT_TRUE(save(1, output, false));
   EXPECT_EQ(TempDir::read(output), expected);
   EXPECT_TRUE(no_temporaries(dir.file("out")));
 }
@@ -132,45 +135,39 @@ TEST_F(SaveKillTest, KilledTreeSaveLosesNoBookmark) {
   std::vector<std::string> dead;
   for (int i = 0; i < 300; ++i) {
     const std::string url = "http://site/" + std::to_string(i);
-    const std::string folder = "F" + std::to_string(i % 10), name = "B" + std::to_string(i) + ".url";
+    const std::string path = "F" + std::to_string(i % 10) + "/B" + std::to_string(i) + ".url";
     const uint32_t action = i % 3 == 0 ? quarantine : i % 3 == 1 ? keep : fix;
-    records.push_back(make_record(url, folder + "\\" + name, 1, action, action == keep ? 0u : 1u));
+    records.push_back(make_record(url, path, 1, action, action == keep ? 0u : 1u));
+    records.back().path[path.find('/')] = '\\';
     if (action != keep) dead.push_back(url);
     for (const char* root : {"tree/", "timing/"})
-      dir.write(root + folder + "/" + name, "[InternetShortcut]\r\nURL=" + url + "\r\n");
+      dir.write(root + path, "[InternetShortcut]\r\nURL=" + url + "\r\n");
   }
   std::sort(dead.begin(), dead.end());
-  const std::string project = dir.file("p.lvn");
   write_project_file(project, records);
   const std::string tree = dir.file("tree");
-  const auto url_in = [](const std::string& file) {
-    return platform::profile_read(file, "InternetShortcut", "URL", "", 1000);
-  };
   // The links of the whole copies in Dead Links.
   const auto copies = [&] {
     std::vector<std::string> urls;
     for (const std::string& name : tree_listing(tree + "/Dead Links")) {
       const std::string file = tree + "/Dead Links/" + name;
-      if (url_in(file) == platform::profile_read(file, "DEFAULT", "BASEURL", "-", 1000))
-        urls.push_back(url_in(file));
+      if (url_in(file) == url_in(file, "DEFAULT", "BASEURL")) urls.push_back(url_in(file));
     }
     std::sort(urls.begin(), urls.end());
     return urls;
   };
 
-  ASSERT_TRUE(save(2, project, dir.file("timing"), false));
+  ASSERT_TRUE(save(2, dir.file("timing"), false));
   int mid_save = 0;
   for (int round = 0; round < 6; ++round) {
-    if (save(2, project, tree, true)) ++mid_save;
+    mid_save += save(2, tree, true);
     const std::vector<std::string> copied = copies();
-    for (const LVK_URL& record : records) {
-      const bool in_place = url_in(tree + "\\" + record.path) == record.url;
-      const bool copy = std::binary_search(copied.begin(), copied.end(), std::string(record.url));
-      ASSERT_TRUE(in_place || (record.action == quarantine && copy))
+    for (const LVK_URL& record : records)
+      ASSERT_TRUE(url_in(tree + "\\" + record.path) == record.url ||
+                  (record.action == quarantine &&
+                   std::binary_search(copied.begin(), copied.end(), std::string(record.url))))
           << record.path << " lost in round " << round;
-    }
   }
-  std::printf("[ kills    ] %d of 6 ended a save early\n", mid_save);
   EXPECT_GT(mid_save, 0);
 
   // The next save finishes the move: one whole copy of each dead bookmark,
