@@ -10,6 +10,23 @@
 
 namespace {
 
+// Creates every directory named by `path` up to, not including, its last
+// component (one per separator at or after `from`, left to right); failures
+// are ignored.
+void create_folder_chain(const std::string& path, size_t from = 0);
+
+// Copies a dead bookmark into the folder `dead_links` under the last component
+// of `target_path`, or under "Name (2).ext", "Name (3).ext"... when that name
+// holds another link. A file there that already holds `url` counts as the
+// copy. Gives the copy's path, or an empty string when none could be made.
+std::string write_dead_link_copy(const std::string& dead_links,
+                                 const std::string& target_path, const std::string& url);
+
+// The shortcut content: "DEFAULT"/"BASEURL" first, then
+// "InternetShortcut"/"URL", other sections and keys of the file kept. False
+// when either value could not be written.
+bool write_shortcut(const std::string& file, const std::string& url);
+
 // Paths are built for 1000-byte buffers: anything longer is skipped.
 constexpr size_t kPathLimit = 999;
 // How many "Name (n).ext" a dead-link copy tries before it gives up.
@@ -209,6 +226,8 @@ std::string contained_relative_path(const std::string& path, bool* mended) {
   return result;
 }
 
+namespace {
+
 void create_folder_chain(const std::string& path, size_t from) {
   for (size_t i = from; i < path.size(); ++i)
     if (is_separator(path[i]) && i > 0) platform::create_directory(path.substr(0, i));
@@ -241,6 +260,8 @@ std::string write_dead_link_copy(const std::string& dead_links,
   }
   return std::string();
 }
+
+}  // namespace
 
 size_t write_favorites_tree() {
   const std::string location = record_text(output_location, sizeof output_location);

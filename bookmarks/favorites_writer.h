@@ -12,23 +12,6 @@
 // in Dead Links (they were left where they were).
 size_t write_favorites_tree();
 
-// Creates every directory named by `path` up to, not including, its last
-// component (one per separator at or after `from`, left to right); failures
-// are ignored.
-void create_folder_chain(const std::string& path, size_t from = 0);
-
-// Copies a dead bookmark into the folder `dead_links` under the last component
-// of `target_path`, or under "Name (2).ext", "Name (3).ext"... when that name
-// holds another link. A file there that already holds `url` counts as the
-// copy. Gives the copy's path, or an empty string when none could be made.
-std::string write_dead_link_copy(const std::string& dead_links,
-                                 const std::string& target_path, const std::string& url);
-
-// The shortcut content: "DEFAULT"/"BASEURL" first, then
-// "InternetShortcut"/"URL", other sections and keys of the file kept. False
-// when either value could not be written.
-bool write_shortcut(const std::string& file, const std::string& url);
-
 // A record's relative path made safe to place below the output folder, with
 // backslashes between its components. A '/' inside a name (a bookmark
 // file's folder "AC/DC") becomes '_', so the name stays one folder. Each
