@@ -182,6 +182,12 @@ TEST_F(FavoritesWriterTest, BookmarksThatCannotBeCopiedStayAndAreReported) {
   set_output(location);
   EXPECT_EQ(save({make_record("http://long/", name, 1, quarantine, http_error)}), 1u);
   EXPECT_EQ(url_in(location + "/" + name), "http://long/");
+  // One bookmark is told of in the singular.
+  heard.clear();
+  platform::set_message_hook(hear);
+  output_mode = output_favorites_tree;
+  save_results();
+  EXPECT_EQ(heard, Listing{"1 bookmark could not be moved to Dead Links and was left in place."});
 }
 
 TEST_F(FavoritesWriterTest, NoLocationOrNoProjectWritesNoBookmark) {
