@@ -27,8 +27,10 @@ else
   echo "LVN.EXE was not built"; status=1
 fi
 
-# The Windows tests want a fresh prefix of their own.
+# The Windows tests want a fresh prefix of their own, made before any test
+# runs so that no test makes it while others load the machine.
 rm -rf build/win64/wineprefix
+WINEPREFIX="$PWD/build/win64/wineprefix" cmake/wine-prefix.sh || status=1
 (ctest --preset linux -j "$jobs" 2>&1; echo "ctest-exit $?") | tee -a "$log"
 (ctest --preset win64 2>&1; echo "ctest-exit $?") | tee -a "$log"
 /usr/lib/wine/wineserver -k 2>/dev/null || true

@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -58,6 +59,15 @@ bool ChildProcess::start(const ProcessOptions& options) {
     child_fds[0] = child_fds[1] = child_fds[2] =
         ::open(::ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (child_fds[0] < 0) return false;
+    // Raw from the start: keys arrive as typed (Enter as CR), whatever moment
+    // the program's console takes the terminal over. A line discipline still
+    // cooking the input then would turn CR into LF, which a console reading
+    // raw keys does not take for Enter.
+    struct termios mode;
+    if (::tcgetattr(child_fds[0], &mode) == 0) {
+      ::cfmakeraw(&mode);
+      ::tcsetattr(child_fds[0], TCSANOW, &mode);
+    }
     input_fd_ = master;
     output_fds_[0] = ::fcntl(master, F_DUPFD_CLOEXEC, 0);
   } else {
