@@ -1,5 +1,6 @@
 #include "tests/support/http_fixture.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -43,6 +44,8 @@ struct HttpFixtureState {
   bool keep_alive = false;
   bool stopping = false;
   bool hangs_released = false;
+  double hang_seconds = 0;  // how long ended /hang requests were held, in all
+  double longest_hang = 0;
   int active = 0;
   int accepted = 0;
   int total = 0;
@@ -177,7 +180,15 @@ bool answer(State& st, socket_type s, const std::string& target) {
       return false;
     reply = response(200, keep);
   } else if (path == "/hang") {
-    if (hold(st, s, st.hangs_released)) send_all(s, response(200, false));
+    const auto began = std::chrono::steady_clock::now();
+    const bool released = hold(st, s, st.hangs_released);
+    const double held = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    {
+      std::lock_guard<std::mutex> lock(st.mutex);
+      st.hang_seconds += held;
+      st.longest_hang = std::max(st.longest_hang, held);
+    }
+    if (released) send_all(s, response(200, false));
     return false;
   } else if (path == "/stall") {
     send_all(s, "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\nConnection: close\r\n\r\n");
@@ -262,6 +273,12 @@ int HttpFixture::count(const std::string& target) const {
 }
 int HttpFixture::total() const { return locked(*state_, [&] { return state_->total; }); }
 int HttpFixture::accepted() const { return locked(*state_, [&] { return state_->accepted; }); }
+void HttpFixture::take_hang_seconds(double& total, double& longest) {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  total = state_->hang_seconds;
+  longest = state_->longest_hang;
+  state_->hang_seconds = state_->longest_hang = 0;
+}
 std::string HttpFixture::last_user_agent() const {
   return locked(*state_, [&] { return state_->user_agent; });
 }

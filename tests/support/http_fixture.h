@@ -52,6 +52,10 @@ class HttpFixture {
   // The User-Agent of the latest request ("" when it sent none).
   std::string last_user_agent() const;
 
+  // How long the /hang requests that ended since the last call were held
+  // open (until the client gave up), in all and the longest.
+  void take_hang_seconds(double& total, double& longest);
+
   // From now on /hang answers 200 at once, and so does every /hang still
   // waiting: a stopped run can be resumed against the same URLs.
   void release_hangs();
