@@ -151,29 +151,36 @@ bool delete_file(const std::string& path) {
   return ::DeleteFileA(path.c_str()) != 0;
 }
 
-bool copy_file(const std::string& from, const std::string& to) {
+namespace {
+
+// Calls the ANSI form of a two-path function, or its wide form when either
+// path is too long for it: one long path takes both to the wide function.
+template <typename Ansi, typename Wide>
+bool on_two_paths(const std::string& from, const std::string& to, Ansi ansi, Wide wide) {
   const std::wstring long_from = win32::long_path_form(from);
   const std::wstring long_to = win32::long_path_form(to);
-  if (long_from.empty() && long_to.empty())
-    return ::CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
-  // One long path takes both to the wide function.
+  if (long_from.empty() && long_to.empty()) return ansi(from.c_str(), to.c_str()) != 0;
   const std::wstring wide_from = long_from.empty() ? win32::widen(from) : long_from;
   const std::wstring wide_to = long_to.empty() ? win32::widen(to) : long_to;
-  return ::CopyFileW(wide_from.c_str(), wide_to.c_str(), FALSE) != 0;
+  return wide(wide_from.c_str(), wide_to.c_str()) != 0;
+}
+
+}  // namespace
+
+bool copy_file(const std::string& from, const std::string& to) {
+  return on_two_paths(
+      from, to, [](const char* f, const char* t) { return ::CopyFileA(f, t, FALSE); },
+      [](const wchar_t* f, const wchar_t* t) { return ::CopyFileW(f, t, FALSE); });
 }
 
 bool windows_name_rules() { return true; }
 
 bool replace_file(const std::string& from, const std::string& to) {
   if (!faults::admit_rename()) return false;
-  const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
-  const std::wstring long_from = win32::long_path_form(from);
-  const std::wstring long_to = win32::long_path_form(to);
-  if (long_from.empty() && long_to.empty())
-    return ::MoveFileExA(from.c_str(), to.c_str(), flags) != 0;
-  const std::wstring wide_from = long_from.empty() ? win32::widen(from) : long_from;
-  const std::wstring wide_to = long_to.empty() ? win32::widen(to) : long_to;
-  return ::MoveFileExW(wide_from.c_str(), wide_to.c_str(), flags) != 0;
+  constexpr DWORD kFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+  return on_two_paths(
+      from, to, [](const char* f, const char* t) { return ::MoveFileExA(f, t, kFlags); },
+      [](const wchar_t* f, const wchar_t* t) { return ::MoveFileExW(f, t, kFlags); });
 }
 
 }  // namespace platform
