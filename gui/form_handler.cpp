@@ -190,6 +190,7 @@ void install_page(const char* url) {
   switch (radio_choice(url, "rg1")) {
     case 1:
       folder = platform::program_files_folder();
+      if (folder.empty()) return;
       break;
     case 2:
       if (!platform::choose_folder(

@@ -40,11 +40,12 @@ bool write_whole(const std::string& path, const std::string& bytes) {
 
 // The page with the statistics of this moment in place of its "%s", always
 // made from the page as carried, never from an earlier fill.
-void fill_page(const PageEntry& page) {
+// False when the page file is not there to be filled: then nothing is shown.
+bool fill_page(const PageEntry& page) {
   const std::string path = page_file(page.file);
-  if (!platform::file_readable(path)) return;
   std::string text;
-  if (!platform::load_data_resource(page.resource, text)) return;
+  if (!platform::file_readable(path) || !platform::load_data_resource(page.resource, text))
+    return false;
   platform::delete_file(path);
 
   char summary[kSummarySize];
@@ -57,6 +58,7 @@ void fill_page(const PageEntry& page) {
   if (at != std::string::npos) text.replace(at, 2, statistics);
   // A file that cannot be written stays missing; the browser says so.
   if (!write_whole(path, text)) platform::delete_file(path);
+  return true;
 }
 
 void finish_wizard() {
@@ -93,8 +95,7 @@ void show_page(const char* name, bool fill) {
   if (!wizard_window) return;
   if (fill) {
     const PageEntry* page = find_page(name);
-    if (!page || !platform::file_readable(page_file(name))) return;
-    fill_page(*page);
+    if (!page || !fill_page(*page)) return;
   }
   // The folder is taken whole: a path cut short would name another file.
   std::string path = platform::current_directory();
