@@ -11,8 +11,8 @@
 //                link. A server that falls silent for the silence limit ends
 //                it, timed by the transfer itself to the millisecond
 //   cancelling - closing a session marks it closed, shuts down every socket
-//                its transfers hold or keep for later and lets their waits
-//                give up
+//                its transfers hold or keep for later and wakes every thread
+//                waiting on it, so no wait needs a tick of its own
 //   reuse      - each thread keeps one transfer handle and its connections
 //                per session, and the session shares name lookups across
 //                threads. Connections themselves are not pooled across
@@ -49,8 +49,9 @@ namespace {
 struct SessionState {
   std::string agent;
   std::atomic<bool> closed{false};
-  std::mutex sockets_mutex;         // guards `sockets` and socket closing
+  std::mutex sockets_mutex;         // guards `sockets`, `waiters` and socket closing
   std::set<curl_socket_t> sockets;  // every socket open on this session now
+  std::set<CURLM*> waiters;         // each thread's handle bound to the session
   CURLSH* share = nullptr;          // name lookups shared by every thread
   std::mutex share_locks[CURL_LOCK_DATA_LAST];
 
@@ -104,7 +105,7 @@ using Clock = std::chrono::steady_clock;
 // transfer is cut, as it always was, and the connection goes with it.
 constexpr size_t kBodyDrainLimit = 64 * 1024;
 constexpr auto kBodyDrainTime = std::chrono::milliseconds(100);
-constexpr auto kClosingCheck = std::chrono::seconds(1);
+constexpr auto kLongestWait = std::chrono::seconds(60);
 
 struct Transfer {
   SessionState* session = nullptr;
@@ -269,6 +270,10 @@ struct ThreadClient {
   ~ThreadClient() { release(); }
 
   void release() {
+    if (session && multi) {
+      std::lock_guard<std::mutex> lock(session->sockets_mutex);
+      session->waiters.erase(multi);  // before it goes, so no closing wakes it then
+    }
     if (easy) curl_easy_cleanup(easy);
     if (multi) curl_multi_cleanup(multi);  // closes the connections it kept
     easy = nullptr;
@@ -276,7 +281,8 @@ struct ThreadClient {
     session.reset();
   }
 
-  // Ready for `state`; false when no handle could be had here.
+  // Ready for `state`; false when no handle could be had here, or the
+  // session closed before its closing could wake this thread.
   bool bind(const std::shared_ptr<SessionState>& state) {
     if (session == state && easy) return true;
     release();
@@ -285,6 +291,14 @@ struct ThreadClient {
     if (!multi || !easy) {
       release();
       return false;
+    }
+    {
+      std::lock_guard<std::mutex> lock(state->sockets_mutex);
+      if (state->closed.load()) {
+        release();
+        return false;
+      }
+      state->waiters.insert(multi);
     }
     session = state;
     transfer.session = state.get();
@@ -352,9 +366,9 @@ struct ThreadClient {
         break;
       }
       const Clock::time_point now = Clock::now();
-      // The session's closing is seen at least this often, even by a
-      // transfer that has no socket yet for the closing to shut down.
-      Clock::time_point wake = now + kClosingCheck;
+      // Only the drain or the silence limit can end the wait sooner than
+      // libcurl's own timers (the connect time-out) or the session's closing.
+      Clock::time_point wake = now + kLongestWait;
       if (transfer.headers_done) {
         const Clock::time_point drained = transfer.headers_time + kBodyDrainTime;
         if (now >= drained) break;  // the outcome is known already
@@ -490,9 +504,10 @@ void http_close_session(HttpSession* session) {
   }
   std::lock_guard<std::mutex> lock(state->sockets_mutex);
   state->closed.store(true);
-  // Wakes every transfer blocked on a connected socket at once; one that is
-  // still resolving or connecting gives up at its next progress call.
+  // Wakes every transfer at once, whether it waits on a connected socket, a
+  // connection or a name lookup.
   for (curl_socket_t fd : state->sockets) ::shutdown(fd, SHUT_RDWR);
+  for (CURLM* multi : state->waiters) curl_multi_wakeup(multi);
 }
 
 }  // namespace platform
