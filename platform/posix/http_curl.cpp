@@ -111,8 +111,10 @@ struct Transfer {
   SessionState* session = nullptr;
   // The silence limit runs only while a request waits on its server: from
   // the moment it is sent, restarted whenever body bytes arrive (the count
-  // libcurl keeps, which also sees the bodies of answers it follows). Name
-  // lookups and connecting are the connect time-out's to end.
+  // libcurl keeps, which also sees the bodies of answers it follows) and by
+  // each FTP reply line. The name lookup and connecting of the first request
+  // and of each redirection are the connect time-out's to end; an FTP data
+  // connection belongs to the request it serves.
   bool awaiting = false;
   Clock::time_point last_heard;
   curl_off_t body_count = 0;  // libcurl's count of body bytes for this request
@@ -204,9 +206,14 @@ int on_request_ready(void* user, char*, char*, int, int) {
   return CURL_PREREQFUNC_OK;
 }
 
-// A name lookup for the next step begins: the connect time-out's part.
+// A redirection is followed to a new connection: until its request goes
+// out, the connect time-out rules.
+void connecting_again(Transfer* t) {
+  if (t->http) t->awaiting = false;
+}
+
 int on_resolver_start(void*, void*, void* user) {
-  static_cast<Transfer*>(user)->awaiting = false;
+  connecting_again(static_cast<Transfer*>(user));
   return 0;
 }
 
@@ -216,7 +223,7 @@ int on_resolver_start(void*, void*, void* user) {
 curl_socket_t on_open_socket(void* user, curlsocktype, struct curl_sockaddr* address) {
   Transfer* t = static_cast<Transfer*>(user);
   SessionState* s = t->session;
-  t->awaiting = false;  // connecting: the connect time-out's part
+  connecting_again(t);
   std::lock_guard<std::mutex> lock(s->sockets_mutex);
   if (s->closed.load()) return CURL_SOCKET_BAD;
   curl_socket_t fd = ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
