@@ -299,13 +299,15 @@ struct ThreadClient {
       release();
       return false;
     }
+    bool closed;
     {
       std::lock_guard<std::mutex> lock(state->sockets_mutex);
-      if (state->closed.load()) {
-        release();
-        return false;
-      }
-      state->waiters.insert(multi);
+      closed = state->closed.load();
+      if (!closed) state->waiters.insert(multi);
+    }
+    if (closed) {
+      release();
+      return false;
     }
     session = state;
     transfer.session = state.get();
