@@ -31,23 +31,22 @@ void hear(const std::string& text, const std::string&, platform::MessageIcon) { 
 
 class FavoritesWriterTest : public ::testing::Test {
  protected:
-  void SetUp() override { copy_field(project_path, sizeof project_path, project), set_output(out); }
-  static void set_output(const std::string& location) {
-    copy_field(output_location, sizeof output_location, location);
+  void SetUp() override {
+    copy_field(project_path, sizeof project_path, project);
+    set_output(out);
+    platform::set_message_hook(hear);
+    console_mode = false;
   }
+  void TearDown() override { platform::set_message_hook(nullptr), output_mode = output_nothing; }
+  static void set_output(const std::string& location) { copy_field(output_location, sizeof output_location, location); }
   size_t save(const std::vector<LVK_URL>& records) {
     write_project_file(project, records);
     return write_favorites_tree();
   }
-  // What the user hears when the dispatcher saves the tree.
-  Listing heard_from_save() {
+  Listing heard_from_save() {  // what the user hears when the dispatcher saves the tree
     heard.clear();
-    platform::set_message_hook(hear);
-    console_mode = false;
     output_mode = output_favorites_tree;
     save_results();
-    platform::set_message_hook(nullptr);
-    output_mode = output_nothing;
     return heard;
   }
 
@@ -153,8 +152,9 @@ TEST_F(FavoritesWriterTest, FailedCopiesLeaveBookmarksInPlaceAndAreCounted) {
 }
 
 // A file named "Dead Links", or a copy's path or a bookmark's own too long
-// for the buffers: the bookmarks stay, and the save says how many.
-TEST_F(FavoritesWriterTest, BookmarksThatCannotBeCopiedStayAndAreReported) {
+// for the buffers: the bookmarks stay, and the save says how many. Without a
+// location or a project nothing is written.
+TEST_F(FavoritesWriterTest, BookmarksThatCannotBeWrittenStayAndAreReported) {
   write_project_file(project, kRecords);
   const std::string blocked = make_tree(dir, "blocked", false);
   dir.write("blocked/Dead Links", "not a folder");
@@ -180,21 +180,18 @@ TEST_F(FavoritesWriterTest, BookmarksThatCannotBeCopiedStayAndAreReported) {
   EXPECT_EQ(save({make_record("http://long/", name, 1, quarantine, http_error)}), 1u);
   EXPECT_EQ(url_in(location + "/" + name), "http://long/");
   EXPECT_EQ(heard_from_save(), Listing{"1 bookmark could not be moved to Dead Links and was left in place."});
-}
 
-TEST_F(FavoritesWriterTest, NoLocationOrNoProjectWritesNoBookmark) {
   // Without a location nothing is written at the root of the drive.
   const std::string probe = "\\lvn-writer-probe-" + std::to_string(std::hash<std::string>()(dir.path()));
   ASSERT_FALSE(platform::file_attributes(probe).exists);
   set_output("");
   save({make_record("http://x/", probe.substr(1) + "\\x.URL", 1, keep)});
   EXPECT_FALSE(platform::file_attributes(probe).exists);
-  EXPECT_FALSE(platform::file_attributes(out).exists);
   // An unopenable project leaves only the folders.
-  set_output(out);
+  set_output(dir.file("none"));
   copy_field(project_path, sizeof project_path, dir.file("missing.lvn"));
   write_favorites_tree();
-  EXPECT_EQ(tree_listing(out), Listing{"Dead Links/"});
+  EXPECT_EQ(tree_listing(dir.file("none")), Listing{"Dead Links/"});
 }
 
 TEST(ContainedRelativePath, OnlyNamesThePlatformWouldMisreadAreMended) {

@@ -37,15 +37,11 @@ TEST(SaveKillChild, DISABLED_Saves) {
   save_results();
 }
 
-// Whether a temporary file stands in the folder.
-bool begun(const std::string& folder) {
-  platform::DirListing temporaries;
-  return temporaries.open(folder + "/*" + platform::kTemporarySuffix);
-}
-bool no_temporaries(const std::string& root) {
+// How many temporary files stand below the folder.
+long temporaries(const std::string& root) {
   const std::vector<std::string> all = tree_listing(root);
-  return std::none_of(all.begin(), all.end(),
-                      [](const std::string& e) { return e.find(platform::kTemporarySuffix) != std::string::npos; });
+  return std::count_if(all.begin(), all.end(),
+                       [](const std::string& e) { return e.find(platform::kTemporarySuffix) != std::string::npos; });
 }
 std::string url_in(const std::string& file, const char* section = "InternetShortcut", const char* key = "URL") {
   return platform::profile_read(file, section, key, "", 1000);
@@ -55,7 +51,8 @@ class SaveKillTest : public ::testing::Test {
  protected:
   // One save to `output` in a child. Without `kill` it runs to its end and
   // sets how late a kill may come; with it, it is killed at a random moment
-  // within that time, counted from when `watched` (if given) is begun. True
+  // within that time, counted from when a temporary file stands in
+  // `watched` (if given). True
   // when the save ended, or the kill found the child running.
   bool save(int mode, const std::string& output, bool kill, const std::string& watched = "") {
     ProcessOptions options;
@@ -71,7 +68,7 @@ class SaveKillTest : public ::testing::Test {
                                       std::chrono::steady_clock::now() - start).count());
       return ended;
     }
-    for (int waited = 0; !watched.empty() && !begun(watched) && child.wait(0) == -1 && waited < 5000; ++waited)
+    for (int waited = 0; !watched.empty() && !temporaries(watched) && child.wait(0) == -1 && waited < 5000; ++waited)
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     std::this_thread::sleep_for(std::chrono::milliseconds(std::uniform_int_distribution<long>(0, save_ms)(random)));
     child.send_signal(SIGKILL);
@@ -97,14 +94,14 @@ TEST_F(SaveKillTest, KilledBookmarkFileSaveLeavesTheOldFileWhole) {
   const std::string out = dir.file("out"), output = dir.write("out/bookmarks.html", old_file);
   int mid_save = 0;
   for (int round = 0; round < 10; ++round) {
-    mid_save += save(output_bookmark_file, output, true, out) && begun(out);
+    mid_save += save(output_bookmark_file, output, true, out) && temporaries(out);
     const std::string now = TempDir::read(output);
     ASSERT_TRUE(now == old_file || now == expected) << "round " << round;
   }
   EXPECT_GT(mid_save, 0);
   ASSERT_TRUE(save(output_bookmark_file, output, false));
   EXPECT_EQ(TempDir::read(output), expected);
-  EXPECT_TRUE(no_temporaries(out));
+  EXPECT_EQ(temporaries(out), 0);
 }
 
 TEST_F(SaveKillTest, KilledTreeSaveLosesNoBookmark) {
@@ -149,7 +146,7 @@ TEST_F(SaveKillTest, KilledTreeSaveLosesNoBookmark) {
   EXPECT_EQ(write_favorites_tree(), 0u);
   EXPECT_EQ(copies(), dead);
   EXPECT_EQ(tree_listing(tree).size(), 10 + 200 + 1 + 200u);
-  EXPECT_TRUE(no_temporaries(tree));
+  EXPECT_EQ(temporaries(tree), 0);
 }
 
 }  // namespace

@@ -10,14 +10,12 @@
 #include "platform/platform.h"
 #include "tests/support/temp_dir.h"
 
-LVK_URL make_record(const std::string& url, const std::string& path, uint32_t checked,
-                    uint32_t action, uint32_t result) {
+LVK_URL make_record(const std::string& url, const std::string& path, uint32_t checked, uint32_t action,
+                    uint32_t result) {
   LVK_URL record{};
   copy_field(record.url, sizeof record.url, url);
   copy_field(record.path, sizeof record.path, path);
-  record.checked = checked;
-  record.action = action;
-  record.result = result;
+  record.checked = checked, record.action = action, record.result = result;
   return record;
 }
 
@@ -42,11 +40,9 @@ void write_project_bytes(const std::string& file, const ProjectHeader& header,
   }
 }
 
-void write_project_file(const std::string& file, const std::vector<LVK_URL>& records,
-                        const std::string& source) {
+void write_project_file(const std::string& file, const std::vector<LVK_URL>& records, const std::string& source) {
   ProjectHeader header{};
-  header.format = 1;
-  header.threads = 1;
+  header.format = header.threads = 1;
   copy_field(header.source, sizeof header.source, source);
   write_project_bytes(file, header, records);
 }

@@ -1,6 +1,5 @@
-// Building project files in tests: records made from a few fields, written
-// as a header and 2012-byte records exactly as a project holds them, and
-// projects made by the real readers.
+// Project files in tests: records made from a few fields and written as a
+// project holds them, and projects made by the real readers.
 #pragma once
 
 #include <cstdint>
@@ -17,24 +16,22 @@ LVK_URL make_record(const std::string& url, const std::string& path, uint32_t ch
 // The header every written bookmark file must begin with, byte for byte.
 extern const char kWrittenBookmarkFileHeader[];
 
-// Writes a project file: the header, then the records.
+// Writes a project file: the header (a zero one with `source`), then the records.
 void write_project_bytes(const std::string& file, const ProjectHeader& header,
                          const std::vector<LVK_URL>& records);
-// The same with a zero header (source as given).
 void write_project_file(const std::string& file, const std::vector<LVK_URL>& records,
                         const std::string& source = "");
 
 // Reads every whole record of a project file (the header skipped).
 std::vector<LVK_URL> read_project_file(const std::string& file);
 
-// Makes a new project from `source` as the wizard does (the reader its kind
-// calls for) and gives its records, each checked to hold its two texts and
-// nothing else: zero after them, zero state fields, record_total matching.
+// Makes a new project from `source` as the wizard does and gives its records,
+// each checked to hold its two texts and nothing else (zero after them, zero
+// state fields), as many as record_total.
 std::vector<LVK_URL> create_project_from(const std::string& source, const std::string& project);
 
 using Link = std::pair<std::string, std::string>;  // URL, relative path
 std::vector<Link> links_of(const std::vector<LVK_URL>& records);
 
-// A file or folder of the real collections (read only) in the form the
-// platform's file calls take.
+// A file or folder of the real collections (read only) in the platform's form.
 std::string realworld(const std::string& relative);
