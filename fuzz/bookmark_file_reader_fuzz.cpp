@@ -15,12 +15,15 @@
 #include "core/records.h"
 #include "platform/platform.h"
 
+static const std::string base = "/tmp/lvn-fuzz-" + std::to_string(static_cast<long>(::getpid()));
+
 static void check(bool condition, const char* what) {
   if (!condition) std::fprintf(stderr, "bookmark file reader: %s\n", what), std::abort();
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string base = "/tmp/lvn-fuzz-" + std::to_string(static_cast<long>(::getpid()));
+  static const int cleanup = std::atexit([] { std::remove((base + ".htm").c_str()), std::remove((base + ".lvn").c_str()); });
+  (void)cleanup;
   if (!platform::open_file(base + ".htm", platform::FileAccess::create_truncate).write(data, size)) return 0;
   project_stream = platform::open_file(base + ".lvn", platform::FileAccess::create_truncate);
   if (!project_stream.is_open()) return 0;
