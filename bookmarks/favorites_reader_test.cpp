@@ -1,6 +1,5 @@
 // The favorites tree reader over real folders, then the stress cases of both
-// readers in one table. The walk's order and relative paths are held against
-// the real favorites folders.
+// readers in one table.
 #include "bookmarks/favorites_reader.h"
 
 #include <gtest/gtest.h>
@@ -57,14 +56,12 @@ void expect_walk_order(const std::string& root, const std::vector<Link>& links) 
   EXPECT_EQ(got, want);
 }
 
-// Roots walked straight, as the project does when its source is no readable
-// file: what cannot be walked gives nothing, and a file's own path one record
-// with its name and no URL (its shortcut path, the file's path, a backslash
-// and its name, does not exist).
+// Roots walked straight, as for a source that is no readable file: a file's
+// own path gives one record with its name and no URL (its shortcut path, the
+// file's path, a backslash and its name, does not exist).
 TEST(FavoritesReader, RootsThatAreNoFolderToWalk) {
   TempDir tree, work;
-  // A root of 300 characters does not fit the 260-byte buffer. Two levels,
-  // so that no single name is longer than file systems allow.
+  // A root of 300 characters (in two names) does not fit the 260-byte buffer.
   const std::string name = std::string(100, 'r') + "\\" + std::string(300 - tree.path().size() - 102, 's');
   tree.write(name + "\\a.url", shortcut_text("http://a/"));
   std::vector<std::pair<std::string, std::vector<Link>>> roots = {
@@ -85,10 +82,9 @@ TEST(FavoritesReader, RootsThatAreNoFolderToWalk) {
   }
 }
 
-// Every regular file is a record, whatever it holds (the shortcut's own rules
-// are the platform's profile reader's). A FIFO would block the walk for good,
-// a link to /dev/zero would read without end, and a link to nothing is no
-// bookmark; folders whose names end in a dot are not walked.
+// Every regular file is a record, whatever it holds (shortcuts are read by the
+// platform's profile reader). A FIFO would block the walk, a link to /dev/zero
+// read without end; folders whose names end in a dot are not walked.
 TEST(FavoritesReader, EveryRegularFileBecomesARecord) {
   TempDir tree, work;
   std::string long_url = "http://long.example/";
@@ -148,8 +144,7 @@ TEST(FavoritesReader, RealFavoritesFolders) {
                 "\xd0\xbe.\xd1\x80\xd1\x84.url"}});
 #endif
   for (const Link& link : want) EXPECT_EQ(got.count(link), 1u) << testing::PrintToString(link);
-  // Depth-first in listing order; a root with trailing separators gives the
-  // same relative paths.
+  // Depth-first in listing order, the same for a root with trailing separators.
   expect_walk_order(realworld("url"), links);
   for (const char* tail : {"\\", "\\\\", platform::windows_name_rules() ? "\\" : "/"})
     EXPECT_EQ(read_tree(realworld("url") + tail, work), links) << tail;
@@ -173,9 +168,8 @@ Links levels(const TempDir& tree, const std::string& name, size_t depth, bool cy
 }
 
 // Each case makes its source in a fresh folder and gives the records it must
-// yield, in any order, in about the time of one pass over it: the bookmark
-// files include some made to make a careless scan search to the end of the
-// text at every step.
+// yield, in any order, in about one pass: some bookmark files would make a
+// careless scan search to the end of the text at every step.
 TEST(Readers, StressCases) {
   const std::string huge(10 << 20, 'x'), x995(995, 'x'), deep_path = times("F\\", 498).substr(0, 995) + ".URL";
   const auto file = [](const std::string& text, Links want) {

@@ -1,8 +1,6 @@
-// Saves killed at random moments never cost a bookmark: the old bookmark file
-// stays whole, every dead bookmark of a tree is in its place or whole in Dead
-// Links, and the next save finishes the job and leaves no temporary file. The
-// killed saves are this test program started again as a child that runs one
-// save (POSIX only). The seed is printed; LVN_KILL_SEED=<seed> replays it.
+// Saves killed at random moments never cost a bookmark, and the next save
+// finishes the job. The killed saves are this program started again as a
+// child that runs one save (POSIX only); LVN_KILL_SEED=<seed> replays a run.
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
