@@ -78,19 +78,15 @@ TEST_F(WorkerTest, EachAnswerGetsTheOutcomeOfItsHeaderChoice) {
     Kind kind;
   } cases[] = {
       {"/status/200", "Links\\ok.url", valid},  // was left pending as dead
-      {"/moved/2", "a.url", valid}, {"/redirect/3", "a.url", valid},
-      {"/status/410", "a.url", valid}, {"/status/503", "a.url", valid},
+      {"/redirect/3", "a.url", valid}, {"/status/503", "a.url", valid},
       {"/garbage", "a.url", valid},  // reached, no status
       {"/stall", "a.url", valid},    // headers in, body never read
-      {"/file", "a.url", valid},     // the redirection to file: is not followed
       {"/loop", "a.url", valid},     // the client gives up after ten redirections
       {"/fail/link.htm", "News\\a.URL", dead}, {"/status/404", "Mixed.uRl", dead},
       {"/status/404", "no dot url", dead}, {"/status/500", "a.url", dead_if_500},
       {"/status/404", "desktop.ini", skipped}, {"/status/404", "ur", skipped},
-      {"/status/404", "Links\\page.htm", skipped}, {"", "Empty.url", dead},  // no request
-      {unreachable_url(), "a.url", offline}, {unresolvable_url(), "a.url", offline},
-      {"file:///etc/passwd", "a.url", offline}, {"javascript:void(0)", "a.url", offline},
-      {std::string(64, 'x') + ".invalid/no-scheme", "a.url", offline},
+      {"", "Empty.url", dead},  // no request
+      {unreachable_url(), "a.url", offline}, {"file:///etc/passwd", "a.url", offline},
   };
   const std::string list = dir.write("Dead Links.TXT", "from an earlier run\r\n");
   const std::string unwritable_list = dir.file("missing/Dead Links.TXT");
@@ -133,7 +129,7 @@ TEST_F(WorkerTest, EachAnswerGetsTheOutcomeOfItsHeaderChoice) {
   }
   EXPECT_EQ(lines_of(TempDir::read(list)), listed);
   EXPECT_FALSE(platform::file_attributes(unwritable_list).exists);
-  EXPECT_EQ(server.count("/status/200"), 2 * 5) << "each redirect chain ends once";
+  EXPECT_EQ(server.count("/status/200"), 5) << "each redirect chain ends once";
   EXPECT_EQ(server.last_user_agent(), "LVK");
 }
 

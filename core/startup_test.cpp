@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "core/globals.h"
+#include "core/records.h"
 #include "platform/platform.h"
 #include "tests/support/env.h"
 #include "tests/support/temp_dir.h"
