@@ -95,7 +95,8 @@ TEST_F(WorkerTest, EachAnswerGetsTheOutcomeOfItsHeaderChoice) {
   for (uint32_t choice = 0; choice <= 4; ++choice) {
     SCOPED_TRACE("choice " + std::to_string(choice));
     handle_500 = choice % 2 == 0;
-    on_http_error = on_no_connection = (choice + 1) % 5;
+    const uint32_t no_connection_choice = (choice + 2) % 5;
+    on_http_error = (choice + 1) % 5, on_no_connection = (choice + 3) % 5;
     const uint32_t text = choice % 2 == 1 || choice == 4;
     dead_links_text = !text;
     copy_field(dead_list_path, sizeof dead_list_path, choice == 1 ? unwritable_list : list);
@@ -108,14 +109,14 @@ TEST_F(WorkerTest, EachAnswerGetsTheOutcomeOfItsHeaderChoice) {
       records.push_back(make_record(links.back(), c.path));
     }
     records[0].result = http_error;
-    const auto done = run({choice, choice, 4, text}, records, 4);
+    const auto done = run({choice, no_connection_choice, 4, text}, records, 4);
     ASSERT_EQ(done.size(), records.size());
     for (size_t i = 0; i < done.size(); ++i) {
       const Kind kind = cases[i].kind != dead_if_500 ? cases[i].kind : handle_500 ? dead : valid;
       EXPECT_EQ(outcome(done[i]), kind == dead      ? choice <= fix ? 110u + choice : 100u
                                   : kind != offline ? 10u
-                                  : choice < fix    ? 210u + choice
-                                                    : 200u) << links[i];
+                                  : no_connection_choice < fix ? 210u + no_connection_choice
+                                                               : 200u) << links[i];
       std::string field = links[i] + '\0';
       if (kind == dead && choice == fix && !links[i].empty())
         field[site.size()] = '\0';  // the cut-off part stays behind the new terminator
