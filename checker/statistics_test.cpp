@@ -5,11 +5,7 @@
 
 #include <fstream>
 
-#include "core/globals.h"
-#include "platform/platform.h"
 #include "tests/support/checker_run.h"
-#include "tests/support/project_builder.h"
-#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -46,7 +42,7 @@ TEST(Statistics, CountsEachStateIntoTextAndTable) {
   platform::File writer = platform::open_file(project, platform::FileAccess::read_write_shared);
   ASSERT_TRUE(writer.is_open());
   console_mode = false;
-  for (size_t size : {size_t{1}, size_t{40}, sizeof table - 1, sizeof table, size_t{10000}}) {
+  for (size_t size : {size_t{1}, size_t{40}, size_t{10000}}) {
     record_total = 77;
     EXPECT_EQ(summary(size), std::string(table).substr(0, size - 1));
     EXPECT_EQ(record_total, 10u);

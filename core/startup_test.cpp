@@ -13,11 +13,7 @@
 namespace {
 
 TEST(CommandLine, EachSwitchOnlyInItsExactForm) {
-  const struct {
-    const char* line;
-    bool installed;
-    Role role;
-  } cases[] = {
+  const struct { const char* line; bool installed; Role role; } cases[] = {
       {"-rr", false, Role::self_replace}, {"-RR", false, Role::self_replace},
       {"-rR", true, Role::self_replace},  {"-rr ", false, Role::wizard},
       {"-rc", true, Role::repair},        {"-RC", true, Role::wizard},

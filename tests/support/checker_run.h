@@ -1,8 +1,5 @@
-// Running checker workers from tests and benchmarks as the program does: a
-// project file with chosen header choices, a run started through
-// create_project or start_run, its end seen through the workers' end notices.
-// Brings in what such a test works with: the globals, project files, records
-// and temporary folders.
+// Running checker workers from tests and benchmarks as the program does, with
+// what such a test works with: the globals, project files and temp folders.
 #pragma once
 
 #include <string>
