@@ -21,11 +21,13 @@ namespace {
 // The children's parts: one run by ten workers, or one creation, of the
 // project named in the environment.
 TEST(KillTest, DISABLED_ChildRunsOneProject) {
+  ASSERT_NE(std::getenv("LVN_KILL_TEST_PROJECT"), nullptr);
   select_project(std::getenv("LVN_KILL_TEST_PROJECT"));
   RunWatcher watcher;
   ASSERT_TRUE(run_project(watcher, 10, 60000));
 }
 TEST(KillTest, DISABLED_ChildCreatesOneProject) {
+  ASSERT_NE(std::getenv("LVN_KILL_TEST_SOURCE"), nullptr);
   select_project(std::getenv("LVN_KILL_TEST_PROJECT"));
   copy_field(source_path, sizeof source_path, std::getenv("LVN_KILL_TEST_SOURCE"));
   ASSERT_TRUE(create_project(true));
