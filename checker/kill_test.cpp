@@ -9,12 +9,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <random>
 #include <thread>
 
 #include "tests/support/checker_run.h"
 #include "tests/support/http_fixture.h"
 #include "tests/support/process_runner.h"
+#include "tests/support/seeded_random.h"
 
 namespace {
 
@@ -45,14 +45,6 @@ int run_child(const char* what, const std::string& project, int ms, const std::s
   if (ms >= 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
   if (ms >= 0) child.send_signal(SIGKILL);
   return child.wait(60000);
-}
-
-// Kill moments from a printed seed: LVN_KILL_SEED=<seed> replays them.
-std::mt19937 seeded_random() {
-  const char* fixed = std::getenv("LVN_KILL_SEED");
-  const unsigned seed = fixed ? std::strtoul(fixed, nullptr, 10) : std::random_device{}();
-  std::printf("[ seed     ] LVN_KILL_SEED=%u\n", seed);
-  return std::mt19937(seed);
 }
 
 // No kill leaves a record half-written, and the run resumed after the kills
