@@ -236,20 +236,25 @@ TEST_F(WorkerTest, ShortWriteLeavesItsRecordPendingAndNoOtherTouched) {
   EXPECT_EQ(records_done(TempDir::read(project), pending, done), records.size() - 1);
 }
 
-// With a session that was closed under it, a worker ends through its normal
-// end; a link it could not try stays pending instead of being taken for dead.
+// Without its project, or with a session that was closed under it, a worker
+// ends through its normal end; a link it could not try stays pending instead
+// of being taken for dead.
 TEST_F(WorkerTest, WorkerWithAClosedSessionLeavesItsLinksPending) {
   write_project(project, {}, {make_record("", "b.ini"), make_record(server.url("/status/200"), "c.url")});
   platform::HttpSession* closed = platform::http_open_session("LVK");
   platform::http_close_session(closed);
   internet_session.store(closed);
-  SliceTask task;
-  task.count = 5;
-  next_record.store(0);
-  running_workers.fetch_add(1);
-  std::thread(checker_worker, &task).join();
+  for (const std::string& file : {dir.file("missing.lvn"), project}) {
+    select_project(file);
+    SliceTask task;
+    task.count = 5;
+    next_record.store(0);
+    running_workers.fetch_add(1);
+    std::thread(checker_worker, &task).join();
+  }
   internet_session.store(nullptr);
-  EXPECT_EQ(watcher.end_notices(), 1);
+  EXPECT_EQ(watcher.end_notices(), 2);
+  EXPECT_FALSE(platform::file_attributes(dir.file("missing.lvn")).exists);
   const auto done = read_project_file(project);  // a run never extends a project
   EXPECT_EQ(outcomes(done), (std::vector<uint32_t>{10, 0}));
   EXPECT_EQ(server.total(), 0);
