@@ -1,0 +1,227 @@
+// The browser control host driven with the real web browser control: the
+// creation-text forms, the site's faces, the private messages and the event
+// sink's cancel rules, by direct events and by real navigations.
+#include <windows.h>
+#include <ole2.h>
+#include <exdisp.h>
+#include <exdispid.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/win32/browser_host.h"
+#include "platform/win32/com_ptr.h"
+
+using namespace platform::win32;
+
+namespace {
+
+std::vector<std::string> handed;  // what the event sink handed over
+int take_navigation(const char* url) {
+  handed.push_back(url);
+  return 0;
+}
+
+class BrowserHost : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    ::OleInitialize(nullptr);
+    register_host_class();
+  }
+  void SetUp() override {
+    handed.clear();
+    set_navigation_handler(take_navigation);
+    frame_ = ::CreateWindowExA(0, "STATIC", "frame", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr,
+                               nullptr, nullptr, nullptr);
+    ASSERT_TRUE(frame_);
+  }
+  void TearDown() override {
+    ::DestroyWindow(frame_);  // takes its hosts with it
+    set_navigation_handler(nullptr);
+  }
+  HWND host(const std::string& text, const IID* requested = nullptr) {
+    return ::CreateWindowExA(0, kHostClass, text.c_str(), WS_CHILD | WS_VISIBLE, 0, 0, 400, 300,
+                             frame_, nullptr, nullptr, const_cast<IID*>(requested));
+  }
+  // The site, as the control knows it.
+  static ComPtr<IOleClientSite> site_of(HWND host) {
+    ComPtr<IOleObject> object;
+    ComPtr<IOleClientSite> site;
+    ::SendMessageA(host, HOSTM_QUERYINTERFACE, reinterpret_cast<WPARAM>(&IID_IOleObject),
+                   reinterpret_cast<LPARAM>(object.receive_void()));
+    if (object) object->GetClientSite(site.receive());
+    return site;
+  }
+  static LRESULT send(HWND host, UINT message, WPARAM wparam = 0, LPARAM lparam = 0) {
+    return ::SendMessageA(host, message, wparam, lparam);
+  }
+  HWND frame_ = nullptr;
+};
+
+void put_clipboard(const char* text) {
+  ASSERT_TRUE(::OpenClipboard(nullptr));
+  ::EmptyClipboard();
+  if (text) {
+    HGLOBAL data = ::GlobalAlloc(GMEM_MOVEABLE, strlen(text) + 1);
+    memcpy(::GlobalLock(data), text, strlen(text) + 1);
+    ::GlobalUnlock(data);
+    ::SetClipboardData(CF_TEXT, data);
+  }
+  ::CloseClipboard();
+}
+
+TEST_F(BrowserHost, CreationTextForms) {
+  const std::string browser = kWebBrowserText;
+  struct Case { std::string text; const char* clipboard; bool made, in_place, menus; };
+  const Case cases[] = {
+      {browser, nullptr, true, true, false},
+      {"-" + browser, nullptr, true, false, false},
+      {"M" + browser, nullptr, true, true, true},
+      {"M-" + browser, nullptr, true, false, true},
+      {"Clipboard", kWebBrowserText, true, true, false},
+      {"Clipboard", nullptr, false, false, false},
+      {"!" + browser, nullptr, false, false, false},  // no local server makes a browser
+      {"M-F" + browser, nullptr, false, false, false},
+      {"F C:\\no such file.doc", nullptr, false, false, false},
+      {"F " + std::string(120, 'x'), nullptr, false, false, false},  // longer than the name's buffer
+      {"{8856F961-340A-11D0-A96B}", nullptr, false, false, false},
+      {browser + std::string(1500, 'x'), nullptr, false, false, false},  // cut at 999, never overrun
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text.substr(0, 60));
+    put_clipboard(c.clipboard);
+    HWND made = host(c.text);
+    ASSERT_EQ(made != nullptr, c.made);
+    if (!made) continue;
+    ComPtr<IOleInPlaceFrame> frame = query<IOleInPlaceFrame>(site_of(made).get(), IID_IOleInPlaceFrame);
+    ASSERT_TRUE(frame);
+    OLEMENUGROUPWIDTHS widths = {{1, 1, 1, 1, 1, 1}};
+    EXPECT_EQ(frame->InsertMenus(nullptr, &widths), c.menus ? S_OK : E_NOTIMPL);
+    EXPECT_EQ(widths.width[0] + widths.width[2] + widths.width[4], c.menus ? 0 : 3);
+    EXPECT_EQ(frame->RemoveMenus(nullptr), c.menus ? S_OK : E_NOTIMPL);
+    // Entering needs it left; leaving needs it entered.
+    EXPECT_EQ(send(made, HOSTM_ACTIVATE, 1), c.in_place ? 0 : 1);
+    EXPECT_EQ(send(made, HOSTM_ACTIVATE, 0), 1);
+    EXPECT_EQ(send(made, HOSTM_ACTIVATE, 0), 0);
+    ::DestroyWindow(made);
+  }
+}
+
+TEST_F(BrowserHost, SiteFacesAndRefusals) {
+  // Whatever the creation asks for, the host drives an IOleObject.
+  HWND made = host(kWebBrowserText, &IID_IWebBrowser2);
+  ASSERT_TRUE(made);
+  EXPECT_NE(send(made, HOSTM_GETHOST), 0);
+  ComPtr<IOleClientSite> site = site_of(made);
+  ASSERT_TRUE(site);
+  struct Face { const IID* iid; bool given, given_when_withheld; };
+  const Face faces[] = {
+      {&IID_IOleClientSite, true, true},      {&IID_IUnknown, true, true},
+      {&IID_IAdviseSink, true, true},         {&IID_IDispatch, true, true},
+      {&IID_IOleInPlaceSite, true, false},    {&IID_IOleInPlaceFrame, true, false},
+      {&IID_IOleInPlaceUIWindow, true, false}, {&IID_IOleWindow, false, false},
+      {&DIID_DWebBrowserEvents2, false, false}, {&IID_IOleObject, false, false},
+  };
+  for (bool withheld : {false, true}) {
+    for (const Face& face : faces) {
+      void* out = reinterpret_cast<void*>(1);
+      const HRESULT result = site->QueryInterface(*face.iid, &out);
+      const bool given = withheld ? face.given_when_withheld : face.given;
+      EXPECT_EQ(result, given ? S_OK : E_NOINTERFACE);
+      EXPECT_EQ(out != nullptr, given);
+      if (out) static_cast<IUnknown*>(out)->Release();
+    }
+    // Both in-place faces name the host window, not the frame.
+    ComPtr<IOleInPlaceSite> in_place = query<IOleInPlaceSite>(site.get(), IID_IOleInPlaceSite);
+    ComPtr<IOleInPlaceFrame> frame = query<IOleInPlaceFrame>(site.get(), IID_IOleInPlaceFrame);
+    if (!withheld) {
+      HWND window = nullptr;
+      ASSERT_TRUE(in_place && frame);
+      EXPECT_TRUE(SUCCEEDED(frame->GetWindow(&window)) && window == made);
+      EXPECT_TRUE(SUCCEEDED(in_place->GetWindow(&window)) && window == made);
+      // One count for every face.
+      const ULONG count = site->AddRef();
+      EXPECT_EQ(frame->Release(), count - 1);
+    }
+    EXPECT_EQ(send(made, HOSTM_ACTIVATE, 0), 1);
+    EXPECT_EQ(send(made, HOSTM_ACTIVATE, 1, 1), 1);  // withholds from now on
+  }
+  ComPtr<IWebBrowser2> browser;
+  EXPECT_EQ(send(made, HOSTM_QUERYINTERFACE, reinterpret_cast<WPARAM>(&IID_IWebBrowser2),
+                 reinterpret_cast<LPARAM>(browser.receive_void())), S_OK);
+  EXPECT_TRUE(browser);
+  EXPECT_EQ(send(made, HOSTM_QUERYINTERFACE, reinterpret_cast<WPARAM>(&IID_IClassFactory),
+                 reinterpret_cast<LPARAM>(browser.receive_void())), E_NOINTERFACE);
+}
+
+// BeforeNavigate2's seven arguments, stored last parameter first, with the
+// URL as a reference to a variant holding a string.
+struct NavigationEvent {
+  explicit NavigationEvent(const std::string& url) : text(url.begin(), url.end()) {
+    address.vt = VT_BSTR;
+    address.bstrVal = ::SysAllocString(text.c_str());
+    for (VARIANT& argument : arguments) ::VariantInit(&argument);
+    arguments[0].vt = VT_BYREF | VT_BOOL;
+    arguments[0].pboolVal = &cancel;
+    arguments[5].vt = VT_BYREF | VT_VARIANT;
+    arguments[5].pvarVal = &address;
+  }
+  ~NavigationEvent() { ::VariantClear(&address); }
+  std::wstring text;
+  VARIANT address, arguments[7];
+  VARIANT_BOOL cancel = VARIANT_FALSE;
+};
+
+TEST_F(BrowserHost, EventSinkCancelsTheWizardsOwnNavigations) {
+  HWND made = host(kWebBrowserText);
+  ASSERT_TRUE(made);
+  ComPtr<IDispatch> sink = query<IDispatch>(site_of(made).get(), IID_IDispatch);
+  ASSERT_TRUE(sink);
+  const std::string form = "file:///C:/lvn/cgi.htm?caller=1&rg1=rb1";
+  const std::string long_form = form + std::string(1200, 'y');
+  const std::string cut_form = long_form.substr(0, 999);  // the sink's buffer
+  struct Case { DISPID id; UINT count; std::string url; HRESULT result; const char* handed; };
+  const Case cases[] = {
+      {DISPID_BEFORENAVIGATE2, 7, "app:15", S_OK, "app:15"},
+      {DISPID_BEFORENAVIGATE2, 7, form, S_OK, form.c_str()},
+      {DISPID_BEFORENAVIGATE2, 7, long_form, S_OK, cut_form.c_str()},
+      {DISPID_BEFORENAVIGATE2, 7, "App:15", S_OK, nullptr},
+      {DISPID_BEFORENAVIGATE2, 7, "C:\\lvn\\5.htm", S_OK, nullptr},
+      {DISPID_BEFORENAVIGATE2, 6, "app:15", E_NOTIMPL, nullptr},
+      {DISPID_DOCUMENTCOMPLETE, 7, "app:15", E_NOTIMPL, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.url.substr(0, 60));
+    handed.clear();
+    NavigationEvent event(c.url);
+    DISPPARAMS params = {event.arguments + 7 - c.count, nullptr, c.count, 0};
+    EXPECT_EQ(sink->Invoke(c.id, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
+              c.result);
+    EXPECT_EQ(event.cancel == VARIANT_TRUE, c.handed != nullptr);
+    EXPECT_EQ(handed, c.handed ? std::vector<std::string>{c.handed} : std::vector<std::string>{});
+  }
+}
+
+// The real control under the real host: its navigations reach the sink.
+TEST_F(BrowserHost, RealNavigationsReachTheSink) {
+  HWND made = host(kWebBrowserText);
+  ASSERT_TRUE(made);
+  EXPECT_EQ(send(made, HOSTM_DISCONNECTEVENTS), 0);  // none yet
+  EventConnection block = {};
+  EXPECT_EQ(send(made, HOSTM_CONNECTEVENTS, reinterpret_cast<WPARAM>(&DIID_DWebBrowserEvents2),
+                 reinterpret_cast<LPARAM>(&block)), 0);
+  EXPECT_TRUE(block.sink && block.container && block.point && block.cookie);
+  const std::vector<std::string> urls = {"app:15", "C:\\lvn\\cgi.htm?caller=1&rg1=rb1"};
+  for (const std::string& url : urls) navigate_browser(made, url);
+  ASSERT_EQ(handed.size(), 2u);
+  EXPECT_EQ(handed[0], "app:15");
+  EXPECT_NE(handed[1].find("cgi.htm?caller=1&rg1=rb1"), std::string::npos) << handed[1];
+  // Undone, the events no longer come.
+  EXPECT_EQ(send(made, HOSTM_DISCONNECTEVENTS), 0);
+  navigate_browser(made, "app:12");
+  EXPECT_EQ(handed.size(), 2u);
+}
+
+}  // namespace
