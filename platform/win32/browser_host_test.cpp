@@ -5,6 +5,7 @@
 #include <ole2.h>
 #include <exdisp.h>
 #include <exdispid.h>
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -222,6 +223,107 @@ TEST_F(BrowserHost, RealNavigationsReachTheSink) {
   EXPECT_EQ(send(made, HOSTM_DISCONNECTEVENTS), 0);
   navigate_browser(made, "app:12");
   EXPECT_EQ(handed.size(), 2u);
+}
+
+// An object with three data formats that logs what its host asks of it.
+struct LoggingObject : IOleObject, IDataObject, IPersistStorage, IClassFactory {
+  std::vector<std::string> log;
+  LONG references = 0;
+  STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+    *out = nullptr;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IOleObject))
+      *out = static_cast<IOleObject*>(this);
+    if (IsEqualIID(iid, IID_IDataObject)) *out = static_cast<IDataObject*>(this);
+    if (IsEqualIID(iid, IID_IPersistStorage)) *out = static_cast<IPersistStorage*>(this);
+    if (IsEqualIID(iid, IID_IClassFactory)) *out = static_cast<IClassFactory*>(this);
+    if (*out) AddRef();
+    return *out ? S_OK : E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return ++references; }
+  STDMETHODIMP_(ULONG) Release() override {
+    if (--references == 0) log.push_back("gone");
+    return references;
+  }
+  STDMETHODIMP CreateInstance(IUnknown*, REFIID iid, void** out) override {
+    return QueryInterface(iid, out);
+  }
+  STDMETHODIMP LockServer(BOOL) override { return S_OK; }
+  STDMETHODIMP SetClientSite(IOleClientSite* site) override {
+    if (!site) log.push_back("SetClientSite(null)");
+    return S_OK;
+  }
+  STDMETHODIMP Close(DWORD) override { return log.push_back("Close"), S_OK; }
+  STDMETHODIMP Advise(IAdviseSink*, DWORD* cookie) override { return *cookie = 7, S_OK; }
+  STDMETHODIMP Unadvise(DWORD cookie) override {
+    return log.push_back("Unadvise " + std::to_string(cookie)), S_OK;
+  }
+  STDMETHODIMP EnumFormatEtc(DWORD, IEnumFORMATETC** out) override {
+    const FORMATETC formats[3] = {{CF_TEXT, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL},
+                                  {CF_BITMAP, nullptr, DVASPECT_CONTENT, -1, TYMED_GDI},
+                                  {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL}};
+    return SHCreateStdEnumFmtEtc(3, formats, out);
+  }
+  STDMETHODIMP DAdvise(FORMATETC* format, DWORD, IAdviseSink*, DWORD* cookie) override {
+    log.push_back("DAdvise " + std::to_string(format->cfFormat));
+    return *cookie = 40 + format->cfFormat, S_OK;
+  }
+  STDMETHODIMP DUnadvise(DWORD cookie) override {
+    return log.push_back("DUnadvise " + std::to_string(cookie)), S_OK;
+  }
+  STDMETHODIMP DoVerb(LONG, MSG*, IOleClientSite*, LONG, HWND, LPCRECT) override { return S_OK; }
+  STDMETHODIMP InitNew(IStorage*) override { return S_OK; }  // made in new storage
+  STDMETHODIMP GetMiscStatus(DWORD, DWORD* status) override { return *status = 0, S_OK; }
+  // What the host never asks for.
+  STDMETHODIMP GetClassID(CLSID*) override { return E_NOTIMPL; }
+  STDMETHODIMP IsDirty() override { return E_NOTIMPL; }
+  STDMETHODIMP Load(IStorage*) override { return E_NOTIMPL; }
+  STDMETHODIMP Save(IStorage*, BOOL) override { return E_NOTIMPL; }
+  STDMETHODIMP SaveCompleted(IStorage*) override { return E_NOTIMPL; }
+  STDMETHODIMP HandsOffStorage() override { return E_NOTIMPL; }
+  STDMETHODIMP GetClientSite(IOleClientSite**) override { return E_NOTIMPL; }
+  STDMETHODIMP SetHostNames(LPCOLESTR, LPCOLESTR) override { return E_NOTIMPL; }
+  STDMETHODIMP SetMoniker(DWORD, IMoniker*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker**) override { return E_NOTIMPL; }
+  STDMETHODIMP InitFromData(IDataObject*, BOOL, DWORD) override { return E_NOTIMPL; }
+  STDMETHODIMP GetClipboardData(DWORD, IDataObject**) override { return E_NOTIMPL; }
+  STDMETHODIMP EnumVerbs(IEnumOLEVERB**) override { return E_NOTIMPL; }
+  STDMETHODIMP Update() override { return E_NOTIMPL; }
+  STDMETHODIMP IsUpToDate() override { return E_NOTIMPL; }
+  STDMETHODIMP GetUserClassID(CLSID*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetUserType(DWORD, LPOLESTR*) override { return E_NOTIMPL; }
+  STDMETHODIMP SetExtent(DWORD, SIZEL*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetExtent(DWORD, SIZEL*) override { return E_NOTIMPL; }
+  STDMETHODIMP EnumAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
+  STDMETHODIMP SetColorScheme(LOGPALETTE*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetData(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+  STDMETHODIMP QueryGetData(FORMATETC*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
+  STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+  STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
+};
+
+// The object's class is registered by this process for the plain form.
+TEST_F(BrowserHost, FormatAdviceAndTeardownOrder) {
+  const CLSID logging = {0x6c0e2a61, 0x1d2b, 0x4f7e, {0x9a, 0x31, 0x52, 0x8d, 0x10, 0x44, 0x7b, 0x02}};
+  LoggingObject object;
+  DWORD registration = 0;
+  ASSERT_EQ(::CoRegisterClassObject(logging, static_cast<IClassFactory*>(&object),
+                                    CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &registration), S_OK);
+  wchar_t text[64] = {};
+  ::StringFromGUID2(logging, text, 64);
+  HWND made = host(std::string(text, text + wcslen(text)));
+  ::CoRevokeClassObject(registration);
+  ASSERT_TRUE(made);
+  EXPECT_EQ(send(made, HOSTM_ADVISEFORMAT, static_cast<WPARAM>(-1), DATADIR_GET), 3);
+  EXPECT_EQ(send(made, HOSTM_ADVISEFORMAT, 1, DATADIR_GET), 1);
+  EXPECT_EQ(send(made, HOSTM_ADVISEFORMAT, 3, DATADIR_GET), 0);    // past the last format
+  EXPECT_EQ(send(made, HOSTM_ADVISEFORMAT, 100, DATADIR_GET), 0);  // past the cookie table
+  EXPECT_EQ(send(made, HOSTM_DISCONNECTEVENTS), 0);
+  ::DestroyWindow(made);
+  const std::vector<std::string> expected = {"DAdvise 2",  "Unadvise 7", "DUnadvise 42",
+                                             "SetClientSite(null)", "Close", "gone"};
+  EXPECT_EQ(object.log, expected);
 }
 
 }  // namespace
