@@ -167,8 +167,8 @@ LRESULT on_create(HWND window, const CREATESTRUCTA* creation) {
                      host->storage_.receive());
   make_object(*host, form);
   if (!host->object_) {
-    delete host;
     ::SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+    delete host;
     return -1;
   }
 
@@ -297,10 +297,12 @@ LRESULT CALLBACK host_procedure(HWND window, UINT message, WPARAM wparam, LPARAM
       if (!host) return 0;
       void** out = reinterpret_cast<void**>(lparam);
       if (!wparam || !out) return E_POINTER;
+      // While the object is being made there is none to ask.
+      if (!host->object_) return E_NOINTERFACE;
       return host->object_->QueryInterface(*reinterpret_cast<const IID*>(wparam), out);
     }
     case HOSTM_ACTIVATE:
-      return host ? on_activate(*host, window, wparam, lparam) : 0;
+      return host && host->object_ ? on_activate(*host, window, wparam, lparam) : 0;
     case HOSTM_GETHOST:
       return reinterpret_cast<LRESULT>(host);
     case HOSTM_CONNECTEVENTS:
