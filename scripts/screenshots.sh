@@ -24,6 +24,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$out" "$work/filled" "$work/site"
 
+command -v chromium >/dev/null || { echo "chromium is needed: apt-get install chromium" >&2; exit 1; }
+scripts/install-deps.sh
 cmake --preset linux >/dev/null
 cmake --build --preset linux -j2 --target lvn_core >/dev/null
 
@@ -124,7 +126,8 @@ WORK=$work PAGES=$pages "${isolate[@]}" bash -c '
 sed 's/style.visibility = "visible";/&\n  setCount(42);/' "$pages/7.htm" >"$work/filled/7.htm"
 grep -q 'setCount(42);' "$work/filled/7.htm"
 
-# page, height: the tall pages get a taller window so that nothing is cut off.
+# page, height: the tall page gets a taller window so that nothing is cut off.
+# cgi.htm is left out: it is the blank target of the forms.
 shots=(1:760 2:760 3:920 4:760 5:760 7:760 8:760 9:760 i1:760 help:760 eula:760)
 for shot in "${shots[@]}"; do
   page=${shot%%:*}
