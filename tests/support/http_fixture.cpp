@@ -7,42 +7,38 @@
 #include <map>
 #include <mutex>
 #include <thread>
-#include <utility>
 
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
 using Socket = SOCKET;
-static const int kNoSignal = 0;
-static void close_socket(Socket s) { closesocket(s); }
+#define MSG_NOSIGNAL 0
 #else
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/select.h>
 #include <sys/socket.h>
 #include <unistd.h>
 using Socket = int;
 static const Socket INVALID_SOCKET = -1;
-static const int kNoSignal = MSG_NOSIGNAL;  // a client gone away is no signal
-static void close_socket(Socket s) { ::close(s); }
+static int closesocket(Socket s) { return ::close(s); }
 #endif
+
+using Lock = std::unique_lock<std::mutex>;
 
 // Connection threads are detached and share this, so none outlives what it uses.
 struct HttpFixtureState {
   std::mutex mutex;
   std::condition_variable changed;
   bool keep_alive = false, stopping = false, hangs_released = false;
-  int active = 0, accepted = 0, total = 0;  // active counts the acceptor too
+  int threads = 0, accepted = 0, total = 0;  // threads: the acceptor and the connections
   double hang_total = 0, hang_longest = 0;
   std::map<std::string, int> by_target, by_path;
   std::string user_agent;
-  bool raised(const bool& flag) {
-    std::lock_guard<std::mutex> lock(mutex);
-    return flag;
-  }
-  void thread_ended() {
-    std::lock_guard<std::mutex> lock(mutex);
-    --active;
+  bool raised(const bool& flag) { return Lock(mutex), flag; }  // read under the lock
+  void ended(Socket s) {
+    closesocket(s);
+    Lock lock(mutex);
+    --threads;
     changed.notify_all();
   }
 };
@@ -61,7 +57,7 @@ bool readable(Socket s) {  // within 50 ms
 
 void send_all(Socket s, const std::string& data) {
   for (int sent = 0, n; sent < static_cast<int>(data.size()); sent += n)
-    if ((n = ::send(s, data.data() + sent, static_cast<int>(data.size()) - sent, kNoSignal)) <= 0)
+    if ((n = ::send(s, data.data() + sent, static_cast<int>(data.size()) - sent, MSG_NOSIGNAL)) <= 0)
       return;
 }
 
@@ -70,17 +66,15 @@ Socket bind_loopback(uint16_t& port) {
   static const bool started = [] { WSADATA d; return WSAStartup(MAKEWORD(2, 2), &d) == 0; }();
   if (!started) return INVALID_SOCKET;
 #endif
-  Socket s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  const Socket s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t length = sizeof address;
+  auto* any = reinterpret_cast<sockaddr*>(&address);
   if (s == INVALID_SOCKET) return s;
-  if (::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    close_socket(s);
-    return INVALID_SOCKET;
-  }
+  if (::bind(s, any, sizeof address) != 0 || ::getsockname(s, any, &length) != 0)
+    return closesocket(s), INVALID_SOCKET;
   port = ntohs(address.sin_port);
   return s;
 }
@@ -98,41 +92,34 @@ std::string response(int code, bool keep_alive, const std::string& location = ""
 // `flag` is raised; true for the flag.
 bool hold(State& st, Socket s, const bool& flag) {
   char scrap[256];
-  while (!st.raised(st.stopping))
-    if (st.raised(flag)) return true;
-    else if (readable(s) && ::recv(s, scrap, sizeof scrap, 0) <= 0) return false;
-  return false;
+  while (!st.raised(st.stopping) && !st.raised(flag))
+    if (readable(s) && ::recv(s, scrap, sizeof scrap, 0) <= 0) return false;
+  return st.raised(flag);
 }
 
 // Answers one request; true when the connection may serve another.
 bool answer(State& st, Socket s, const std::string& target) {
-  const size_t question = target.find('?');
-  const std::string path = target.substr(0, question);
-  const std::string query = question == std::string::npos ? "" : target.substr(question + 1);
+  const std::string path = target.substr(0, target.find('?'));
+  const std::string query = target.substr(std::min(target.size(), path.size() + 1));
   const size_t slash = path.find('/', 1);
   const std::string kind = path.substr(0, slash);  // "/status" of "/status/404"
   const int n = slash == std::string::npos ? 0 : std::atoi(path.c_str() + slash + 1);
   {
-    std::lock_guard<std::mutex> lock(st.mutex);
-    ++st.total;
-    ++st.by_target[target];
-    ++st.by_path[path];
+    Lock lock(st.mutex);
+    ++st.total, ++st.by_target[target], ++st.by_path[path];
     st.changed.notify_all();
   }
   const bool keep = st.keep_alive;
-  std::string location;
   if (kind == "/redirect" || kind == "/moved")
-    location = n > 0 ? kind + "/" + std::to_string(n - 1) : "/status/200";
-  else if (path == "/redirect-to" && query.compare(0, 4, "url=") == 0)
-    location = query.substr(4);
-  else if (path == "/loop" || path == "/file")
-    location = path == "/loop" ? "/loop" : "file:///etc/passwd";
-  if (!location.empty()) {
-    send_all(s, response(kind == "/moved" ? 301 : 302, keep, location));
-  } else if (kind == "/status") {
+    send_all(s, response(kind == "/moved" ? 301 : 302, keep,
+                         n > 0 ? kind + "/" + std::to_string(n - 1) : "/status/200"));
+  else if (path == "/redirect-to" || path == "/loop" || path == "/file")
+    send_all(s, response(302, keep, path == "/loop" ? "/loop" : path == "/file" ? "file:///etc/passwd"
+                                                                                 : query.substr(std::min<size_t>(4, query.size()))));
+  else if (kind == "/status")
     send_all(s, response(n, keep));
-  } else if (kind == "/slow") {
-    std::unique_lock<std::mutex> lock(st.mutex);
+  else if (kind == "/slow") {
+    Lock lock(st.mutex);
     if (st.changed.wait_for(lock, std::chrono::milliseconds(n), [&] { return st.stopping; }))
       return false;
     lock.unlock();
@@ -140,20 +127,18 @@ bool answer(State& st, Socket s, const std::string& target) {
   } else if (path == "/hang") {
     const auto began = std::chrono::steady_clock::now();
     const bool released = hold(st, s, st.hangs_released);
-    const double held =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    const double held = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     {
-      std::lock_guard<std::mutex> lock(st.mutex);
+      Lock lock(st.mutex);
       st.hang_total += held;
       st.hang_longest = std::max(st.hang_longest, held);
     }
     if (released) send_all(s, response(200, false));
     return false;
   } else if (path == "/stall") {
-    send_all(s, "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\nConnection: close\r\n\r\n");
     static const bool never = false;
-    hold(st, s, never);
-    return false;
+    send_all(s, "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\nConnection: close\r\n\r\n");
+    return hold(st, s, never);
   } else if (path == "/garbage") {
     send_all(s, "this is not HTTP at all\r\n");
     return false;
@@ -165,32 +150,30 @@ bool answer(State& st, Socket s, const std::string& target) {
 
 void serve(std::shared_ptr<State> st, Socket s) {
   std::string buffer;
-  for (;;) {
-    size_t end;
-    while ((end = buffer.find("\r\n\r\n")) == std::string::npos && buffer.size() < 16384 &&
-           !st->raised(st->stopping)) {
-      char chunk[2048];
+  char chunk[2048];
+  while (!st->raised(st->stopping) && buffer.size() < 16384) {
+    const size_t end = buffer.find("\r\n\r\n");
+    if (end == std::string::npos) {
       if (!readable(s)) continue;
       const int got = ::recv(s, chunk, sizeof chunk, 0);
       if (got <= 0) break;  // the client hung up
       buffer.append(chunk, static_cast<size_t>(got));
+      continue;
     }
-    if (end == std::string::npos) break;
     const std::string head = buffer.substr(0, end);  // "GET /target HTTP/1.1\r\n..."
     buffer.erase(0, end + 4);
     const size_t from = head.find(' '), to = head.find(' ', from + 1);
     const size_t agent = head.find("\r\nUser-Agent: ");
-    if (from == std::string::npos || to == std::string::npos) break;
+    if (to == std::string::npos) break;
     {
-      std::lock_guard<std::mutex> lock(st->mutex);
+      Lock lock(st->mutex);
       st->user_agent = agent == std::string::npos
                            ? ""
                            : head.substr(agent + 14, head.find("\r\n", agent + 14) - agent - 14);
     }
     if (!answer(*st, s, head.substr(from + 1, to - from - 1))) break;
   }
-  close_socket(s);
-  st->thread_ended();
+  st->ended(s);
 }
 
 void accept_loop(std::shared_ptr<State> st, Socket listener) {
@@ -198,14 +181,12 @@ void accept_loop(std::shared_ptr<State> st, Socket listener) {
     const Socket s = readable(listener) ? ::accept(listener, nullptr, nullptr) : INVALID_SOCKET;
     if (s == INVALID_SOCKET) continue;
     {
-      std::lock_guard<std::mutex> lock(st->mutex);
-      ++st->active;
-      ++st->accepted;
+      Lock lock(st->mutex);
+      ++st->threads, ++st->accepted;
     }
     std::thread(serve, st, s).detach();
   }
-  close_socket(listener);
-  st->thread_ended();
+  st->ended(listener);
 }
 
 }  // namespace
@@ -214,61 +195,54 @@ HttpFixture::HttpFixture(bool keep_alive) : state_(std::make_shared<State>()) {
   state_->keep_alive = keep_alive;
   uint16_t port = 0;
   const Socket s = bind_loopback(port);
-  if (s == INVALID_SOCKET) return;
-  if (::listen(s, 128) != 0) {
-    close_socket(s);
-    return;
+  if (s != INVALID_SOCKET && ::listen(s, 128) == 0) {
+    port_ = port;
+    state_->threads = 1;
+    std::thread(accept_loop, state_, s).detach();
+  } else if (s != INVALID_SOCKET) {
+    closesocket(s);
   }
-  port_ = port;
-  state_->active = 1;
-  std::thread(accept_loop, state_, s).detach();
 }
 
 std::string HttpFixture::url(const std::string& target) const {
   return "http://127.0.0.1:" + std::to_string(port_) + target;
 }
 
-// Reads the shared state under its lock.
-template <class Read>
-auto locked(HttpFixtureState& st, Read read) {
-  std::lock_guard<std::mutex> lock(st.mutex);
-  return read();
+int HttpFixture::count(const std::string& target) const {
+  return Lock(state_->mutex), state_->by_target[target];
+}
+int HttpFixture::total() const { return Lock(state_->mutex), state_->total; }
+int HttpFixture::accepted() const { return Lock(state_->mutex), state_->accepted; }
+std::string HttpFixture::last_user_agent() const { return Lock(state_->mutex), state_->user_agent; }
+void HttpFixture::release_hangs() {
+  Lock lock(state_->mutex);
+  state_->hangs_released = true;
 }
 
-int HttpFixture::count(const std::string& target) const {
-  return locked(*state_, [&] { return state_->by_target[target]; });
-}
-int HttpFixture::total() const { return locked(*state_, [&] { return state_->total; }); }
-int HttpFixture::accepted() const { return locked(*state_, [&] { return state_->accepted; }); }
-std::string HttpFixture::last_user_agent() const {
-  return locked(*state_, [&] { return state_->user_agent; });
-}
 void HttpFixture::take_hang_seconds(double& total, double& longest) {
-  std::lock_guard<std::mutex> lock(state_->mutex);
-  total = std::exchange(state_->hang_total, 0);
-  longest = std::exchange(state_->hang_longest, 0);
-}
-void HttpFixture::release_hangs() {
-  locked(*state_, [&] { return state_->hangs_released = true; });
+  Lock lock(state_->mutex);
+  total = state_->hang_total;
+  longest = state_->hang_longest;
+  state_->hang_total = state_->hang_longest = 0;
 }
 
 bool HttpFixture::wait_for_path(const std::string& path, int n, int timeout_ms) const {
-  std::unique_lock<std::mutex> lock(state_->mutex);
+  Lock lock(state_->mutex);
   return state_->changed.wait_for(lock, std::chrono::milliseconds(timeout_ms),
                                   [&] { return state_->by_path[path] >= n; });
 }
 
 void HttpFixture::stop() {
-  std::unique_lock<std::mutex> lock(state_->mutex);
+  Lock lock(state_->mutex);
   state_->stopping = true;
   state_->changed.notify_all();
-  state_->changed.wait(lock, [this] { return state_->active == 0; });
+  state_->changed.wait(lock, [this] { return state_->threads == 0; });
 }
 
 std::string unreachable_url() {
   uint16_t port = 1;
   const Socket s = bind_loopback(port);
-  if (s != INVALID_SOCKET) close_socket(s);
+  if (s != INVALID_SOCKET) closesocket(s);
   return "http://127.0.0.1:" + std::to_string(port) + "/";
 }
 

@@ -1,16 +1,13 @@
-// A small HTTP/1.1 server on 127.0.0.1 for tests and benchmarks, written by
-// hand for the answers a ready-made server does not give (one that never
-// comes, a body that never comes, a line that is not HTTP) and built for
-// Windows as well. Every connection has a thread of its own and is closed
-// after one answer unless kept alive. Routes ignore the query, counts do not:
-//   /status/N        status N             /slow/MS   200 after MS milliseconds
-//   /redirect/N      302 to /redirect/N-1 (/moved/N: 301), at 0 to /status/200
-//   /redirect-to?url=U  302 to U          /loop      302 to itself
-//   /file            302 to file:///etc/passwd
-//   /hang            no answer until release_hangs() or stop()
-//   /stall           the headers of a 200 whose body never comes
-//   /garbage         a line that is not HTTP, then the close
-//   anything else    404
+// A small HTTP/1.1 server on 127.0.0.1 for tests and benchmarks, by hand for
+// the answers a ready-made one does not give, on Windows as well. Each
+// connection has a thread and gets one answer unless kept alive. Routes
+// (the query is left out of routing, not out of the counts):
+//   /status/N  status N;  /redirect/N, /moved/N  302 or 301 to .../N-1, at 0
+//   to /status/200;  /redirect-to?url=U  302 to U;  /loop  302 to itself;
+//   /file  302 to file:///etc/passwd;  /slow/MS  200 after MS milliseconds;
+//   /hang  no answer until release_hangs() or stop();  /stall  the headers
+//   of a 200 whose body never comes;  /garbage  a line that is not HTTP;
+//   anything else  404.
 #pragma once
 
 #include <cstdint>
@@ -35,12 +32,10 @@ class HttpFixture {
   // Waits until the requests for `path` (any query) reach n; false after timeout_ms.
   bool wait_for_path(const std::string& path, int n, int timeout_ms) const;
   std::string last_user_agent() const;  // "" when the latest request sent none
-  // How long the /hang requests that ended since the last call were held
-  // open, in all and the longest.
+  // How long the /hang requests that ended since the last call were held, in all and the longest.
   void take_hang_seconds(double& total, double& longest);
-  // /hang answers 200 from now on, also to the requests still waiting.
-  void release_hangs();
-  void stop();  // ends every connection
+  void release_hangs();  // /hang answers 200 from now on, also to those waiting
+  void stop();           // ends every connection
 
  private:
   std::shared_ptr<HttpFixtureState> state_;
