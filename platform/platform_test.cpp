@@ -326,7 +326,7 @@ TEST(FaultInjection, WritesAndRenamesFailAsPlanned) {
   } cases[] = {
       {{2, 0, -1, 0}, {true, false, true}, "abcdabcd"},
       {{2, 3, -1, 0}, {true, false, true}, "abcdabcabcd"},
-      {{0, 0, 6, 0}, {true, false, false}, "abcdab"},
+      {{0, 0, 7, 0}, {true, false, false}, "abcdabc"},
   };
   for (const auto& c : cases) {
     File file = open_file(path, FileAccess::create_truncate);
