@@ -96,7 +96,8 @@ TEST(Files, AttributesFoldersCopiesAndDeletion) {
   const std::string copy = dir.write("b.txt", "old content that is longer");
   EXPECT_TRUE(copy_file(file, copy));
   EXPECT_EQ(TempDir::read(copy), "first");
-  EXPECT_FALSE(copy_file(dir.file("none"), dir.file("c.txt")) || file_attributes(dir.file("c.txt")).exists);
+  EXPECT_FALSE(copy_file(dir.file("none"), dir.file("c.txt")) ||
+               file_attributes(dir.file("c.txt")).exists);
   copy_file(file, file);  // onto itself: the content stays
   EXPECT_EQ(TempDir::read(file), "first");
   EXPECT_TRUE(delete_file(copy) && !file_attributes(copy).exists);
@@ -145,7 +146,7 @@ TEST(Profile, ReadsMatchWithoutCaseTrimUnquoteAndCut) {
                                      "[General]\r\nUC=7\r\n  Spaced  =  some value  \r\nn=-5\r\n"
                                      "t=12abc\r\ne=\r\n[Other]\r\nUC=99\r\n");
   const std::string lf = dir.write(
-      "link.url", "[S]\nURL=http://e.com/a\nQ=\"quoted value\"\nT='single'\nHalf=\"open\nL=abcdefghij");
+      "link.url", "[S]\nURL=http://e.com/a\nQ=\"quoted\"\nT='single'\nHalf=\"open\nL=abcdefghij");
   const struct {
     std::string file, section, key;
     size_t size;
@@ -154,7 +155,7 @@ TEST(Profile, ReadsMatchWithoutCaseTrimUnquoteAndCut) {
       {crlf, "general", "uc", 100, "7"},    {crlf, "GENERAL", "spaced", 100, "some value"},
       {crlf, "other", "UC", 100, "99"},     {crlf, "General", "missing", 100, "dflt"},
       {crlf, "Missing", "UC", 100, "dflt"}, {dir.file("no.ini"), "General", "UC", 100, "dflt"},
-      {lf, "S", "URL", 99, "http://e.com/a"}, {lf, "S", "Q", 99, "quoted value"},
+      {lf, "S", "URL", 99, "http://e.com/a"}, {lf, "S", "Q", 99, "quoted"},
       {lf, "S", "T", 99, "single"},         {lf, "S", "Half", 99, "\"open"},
       {lf, "S", "L", 99, "abcdefghij"},     {lf, "S", "L", 5, "abcd"},  // cut, "\0" counted
       {lf, "S", "none", 3, "df"},
@@ -177,7 +178,8 @@ TEST(Profile, ReadsMatchWithoutCaseTrimUnquoteAndCut) {
 TEST(Profile, WritesKeepEveryOtherLine) {
   TempDir dir;
   const std::string fresh = dir.file("up.ini");
-  const std::string kept = dir.write("keep.ini", "[One]\r\n;note\r\na=1\r\n[Two]\r\nc=3\r\nd=4\r\n[3]\r\ne=5\r\n");
+  const std::string kept =
+      dir.write("keep.ini", "[One]\r\n;note\r\na=1\r\n[Two]\r\nc=3\r\nd=4\r\n[3]\r\ne=5\r\n");
   const std::string lf = dir.write("lf.ini", "; top\n\n[A]\nx=1\n\n[Last]\r\n  G = 3 \r\nd=4");
   const std::string bare = dir.write("bare.ini", "[A]\nx=1");
   const struct {
@@ -187,7 +189,8 @@ TEST(Profile, WritesKeepEveryOtherLine) {
       {fresh, "general", "uc", "3", "[General]\r\nUC=3\r\n"},
       {fresh, "Other", "Key", "Value", "[General]\r\nUC=3\r\n[Other]\r\nKey=Value\r\n"},
       {kept, "TWO", "C", "x", "[One]\r\n;note\r\na=1\r\n[Two]\r\nc=x\r\nd=4\r\n[3]\r\ne=5\r\n"},
-      {kept, "one", "n", "y", "[One]\r\n;note\r\na=1\r\nn=y\r\n[Two]\r\nc=x\r\nd=4\r\n[3]\r\ne=5\r\n"},
+      {kept, "one", "n", "y",
+       "[One]\r\n;note\r\na=1\r\nn=y\r\n[Two]\r\nc=x\r\nd=4\r\n[3]\r\ne=5\r\n"},
 #ifndef _WIN32  // the system's own writer keeps line ends its own way
       {lf, "a", "X", "10", "; top\n\n[A]\nx=10\n\n[Last]\r\n  G = 3 \r\nd=4"},
       {lf, "LAST", "D", "40", "; top\n\n[A]\nx=10\n\n[Last]\r\n  G = 3 \r\nd=40"},
@@ -209,14 +212,16 @@ TEST(Profile, WritesKeepEveryOtherLine) {
     });
   for (std::thread& writer : writers) writer.join();
   for (int i = 0; i < 32; ++i)
-    EXPECT_EQ(profile_read_int(fresh, "S" + std::to_string(i / 8), "k" + std::to_string(i % 8), -1), i % 8);
+    EXPECT_EQ(profile_read_int(fresh, "S" + std::to_string(i / 8), "k" + std::to_string(i % 8), -1),
+              i % 8);
 }
 
 TEST(Registry, StringValuesAndKeysDeletedWithEverythingBelow) {
   TempDir store;  // the POSIX backend's store; the Windows backend ignores the variable
   ScopedEnv where("LORVANE_REGISTRY_DIR", store.path());
   const RegistryRoot user = RegistryRoot::current_user;
-  const std::string key = "Software\\LorvaneTest", sibling = key + "Sibling", sub = key + "\\Sub\\Deeper";
+  const std::string key = "Software\\LorvaneTest", sibling = key + "Sibling";
+  const std::string sub = key + "\\Sub\\Deeper";
   registry_delete_key(user, key);
   std::string out;
   EXPECT_FALSE(registry_key_opens(user, key) || registry_read_string(user, key, "Name", out));
@@ -227,7 +232,8 @@ TEST(Registry, StringValuesAndKeysDeletedWithEverythingBelow) {
           << name << "=" << value << " read " << out;
     }
   EXPECT_FALSE(registry_read_string(user, key, "Other", out));
-  ASSERT_TRUE(registry_write_string(user, sub, "v", "1") && registry_write_string(user, sibling, "v", "2"));
+  ASSERT_TRUE(registry_write_string(user, sub, "v", "1"));
+  ASSERT_TRUE(registry_write_string(user, sibling, "v", "2"));
   EXPECT_TRUE(registry_key_opens(user, key + "\\Sub"));  // keys on the way down
   EXPECT_TRUE(registry_delete_key(user, key));
   EXPECT_FALSE(registry_key_opens(user, key) || registry_read_string(user, sub, "v", out));
@@ -248,8 +254,9 @@ TEST(Environment, ExpandsKnownVariablesAndKeepsUnknownOnes) {
   };
   for (const auto& [text, expanded] : cases) EXPECT_EQ(expand_environment(text), expanded) << text;
   // The Firefox profiles folder, in the letter case the browser uses.
-  const std::string firefox = firefox_profiles_folder(),
-                    tail = windows_name_rules() ? "\\Mozilla\\Firefox\\Profiles" : "/.mozilla/firefox";
+  const std::string firefox = firefox_profiles_folder();
+  const std::string tail =
+      windows_name_rules() ? "\\Mozilla\\Firefox\\Profiles" : "/.mozilla/firefox";
   EXPECT_EQ(firefox.substr(firefox.size() - std::min(firefox.size(), tail.size())), tail);
 }
 
@@ -263,7 +270,8 @@ struct FolderChain {
     fs::path current = root;
     std::error_code ec;
     for (const std::string& name : names)
-      if (fs::rename(current / name, current / name.substr(0, 1), ec); !ec) current /= name.substr(0, 1);
+      if (fs::rename(current / name, current / name.substr(0, 1), ec); !ec)
+        current /= name.substr(0, 1);
   }
 };
 

@@ -57,7 +57,7 @@ bool readable(Socket s) {  // within 50 ms
 
 void send_all(Socket s, const std::string& data) {
   for (int sent = 0, n; sent < static_cast<int>(data.size()); sent += n)
-    if ((n = ::send(s, data.data() + sent, static_cast<int>(data.size()) - sent, MSG_NOSIGNAL)) <= 0)
+    if ((n = ::send(s, &data[sent], static_cast<int>(data.size()) - sent, MSG_NOSIGNAL)) <= 0)
       return;
 }
 
@@ -110,12 +110,12 @@ bool answer(State& st, Socket s, const std::string& target) {
     st.changed.notify_all();
   }
   const bool keep = st.keep_alive;
+  std::string to = path == "/loop" ? "/loop" : path == "/file" ? "file:///etc/passwd" : "";
+  if (path == "/redirect-to" && query.compare(0, 4, "url=") == 0) to = query.substr(4);
   if (kind == "/redirect" || kind == "/moved")
-    send_all(s, response(kind == "/moved" ? 301 : 302, keep,
-                         n > 0 ? kind + "/" + std::to_string(n - 1) : "/status/200"));
-  else if (path == "/redirect-to" || path == "/loop" || path == "/file")
-    send_all(s, response(302, keep, path == "/loop" ? "/loop" : path == "/file" ? "file:///etc/passwd"
-                                                                                 : query.substr(std::min<size_t>(4, query.size()))));
+    to = n > 0 ? kind + "/" + std::to_string(n - 1) : "/status/200";
+  if (!to.empty())
+    send_all(s, response(kind == "/moved" ? 301 : 302, keep, to));
   else if (kind == "/status")
     send_all(s, response(n, keep));
   else if (kind == "/slow") {
@@ -127,11 +127,11 @@ bool answer(State& st, Socket s, const std::string& target) {
   } else if (path == "/hang") {
     const auto began = std::chrono::steady_clock::now();
     const bool released = hold(st, s, st.hangs_released);
-    const double held = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    const std::chrono::duration<double> held = std::chrono::steady_clock::now() - began;
     {
       Lock lock(st.mutex);
-      st.hang_total += held;
-      st.hang_longest = std::max(st.hang_longest, held);
+      st.hang_total += held.count();
+      st.hang_longest = std::max(st.hang_longest, held.count());
     }
     if (released) send_all(s, response(200, false));
     return false;
