@@ -246,15 +246,6 @@ std::string unreachable_url() {
   return "http://127.0.0.1:" + std::to_string(port) + "/";
 }
 
-bool running_under_wine() {
-#ifdef _WIN32
-  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-  return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-#else
-  return false;
-#endif
-}
-
 // A label one longer than DNS allows: the resolver refuses the name before
 // it builds a query.
 std::string unresolvable_url() { return "http://" + std::string(64, 'x') + ".invalid/"; }

@@ -44,7 +44,5 @@ class HttpFixture {
 
 // A loopback URL on a port just bound and released again: the connection is refused.
 std::string unreachable_url();
-// True under Wine, whose HTTP client differs from the real one in places.
-bool running_under_wine();
 // A host name that fails to resolve without a packet leaving the machine.
 std::string unresolvable_url();
