@@ -1,7 +1,8 @@
 // The one main of every test program. Besides running the tests it keeps
 // each test from leaking program-wide settings into the next: whatever a
 // test sets (console mode, the project path, the output mode, a message hook,
-// a fault plan) is put back when it ends, also when an assertion stopped it.
+// a dialog script, a fault plan) is put back when it ends, also when an
+// assertion stopped it.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -23,6 +24,7 @@ const struct {
     LVN_GLOBAL(on_no_connection),  LVN_GLOBAL(threads),          LVN_GLOBAL(dead_links_folder),
     LVN_GLOBAL(dead_links_text),   LVN_GLOBAL(handle_500),       LVN_GLOBAL(record_total),
     LVN_GLOBAL(dead_list_path),    LVN_GLOBAL(output_mode),      LVN_GLOBAL(output_location),
+    LVN_GLOBAL(install_directory), LVN_GLOBAL(start_menu_group),
 };
 
 class RestoreGlobals : public testing::EmptyTestEventListener {
@@ -42,6 +44,7 @@ class RestoreGlobals : public testing::EmptyTestEventListener {
     stop_requested.store(stop_requested_);
     platform::set_message_hook(nullptr);
     platform::set_app_command_sink(nullptr);
+    platform::set_dialog_script(nullptr);
     platform::faults::remove();
   }
 };
