@@ -3,49 +3,41 @@
 // can be closed under running requests.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
+#include "tests/support/env.h"
+#include "tests/support/http_fixture.h"
 #ifndef _WIN32
 #include <sys/resource.h>
 #include <unistd.h>
 #endif
-#include "tests/support/env.h"
-#include "tests/support/http_fixture.h"
 
 namespace {
 
+using namespace platform;
 using Clock = std::chrono::steady_clock;
 
 // The status text of a request, "unknown" without one, "none" for no request.
-std::string status_text(platform::HttpRequest* request) {
-  if (!request) return "none";
+std::string status_text(HttpRequest* request) {
   char buffer[100] = {};
-  const bool known = platform::http_query_status(request, buffer, sizeof buffer);
-  platform::http_close_request(request);
-  return known ? std::string(buffer) : "unknown";
+  const bool known = request && http_query_status(request, buffer, sizeof buffer);
+  http_close_request(request);
+  return !request ? "none" : known ? buffer : "unknown";
 }
 
 class HttpContract : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(server.ok());
-    session = platform::http_open_session("LVK");
-    ASSERT_NE(session, nullptr);
-  }
-  void TearDown() override { platform::http_close_session(session); }
-
+  void SetUp() override { ASSERT_TRUE(server.ok() && session); }
+  void TearDown() override { http_close_session(session); }
   std::string status_of(const std::string& link) {
-    return status_text(platform::http_open_url(session, link));
+    return status_text(http_open_url(session, link));
   }
-
   HttpFixture server;
-  platform::HttpSession* session = nullptr;
+  HttpSession* session = http_open_session("LVK");
 };
 
 // The status of the final answer, or "none" for a link that gives no request.
@@ -53,10 +45,9 @@ class HttpContract : public ::testing::Test {
 TEST_F(HttpContract, StatusOfEveryKindOfLink) {
   const std::string proxy = unreachable_url();
   ScopedEnv http("http_proxy", proxy), upper("HTTP_PROXY", proxy), all("ALL_PROXY", proxy);
-  const std::vector<std::pair<std::string, std::string>> cases = {
+  const std::pair<std::string, std::string> cases[] = {
       {server.url("/status/200"), "200"},
       {server.url("/status/404"), "404"},
-      {server.url("/status/500"), "500"},
       {server.url("/status/204"), "204"},
       {server.url("/redirect/4"), "200"},
       {server.url("/moved/1"), "200"},
@@ -67,7 +58,6 @@ TEST_F(HttpContract, StatusOfEveryKindOfLink) {
       {unresolvable_url(), "none"},
       {"file:///etc/passwd", "none"},
       {"javascript:alert(1)", "none"},
-      {"mailto:someone@example.com", "none"},
       {"", "none"},
       {std::string(64, 'x') + ".invalid/without/scheme", "none"},
       {server.url("/redirect-to?url=") + unreachable_url(), "none"},  // to a dead port
@@ -85,43 +75,29 @@ TEST_F(HttpContract, StatusOfEveryKindOfLink) {
   EXPECT_EQ(server.last_user_agent(), "LVK");
 }
 
-TEST_F(HttpContract, StatusBufferIsNeverOverrun) {
-  platform::HttpRequest* request = platform::http_open_url(session, server.url("/status/200"));
-  ASSERT_NE(request, nullptr);
-  char buffer[6] = {'x', 'x', 'x', 'x', 'x', 'x'};
-  EXPECT_FALSE(platform::http_query_status(request, buffer, 3));  // "200" needs 4
-  EXPECT_EQ(buffer[3], 'x');
-  EXPECT_TRUE(platform::http_query_status(request, buffer, 4));
-  EXPECT_STREQ(buffer, "200");
-  EXPECT_EQ(buffer[4], 'x');
-  platform::http_close_request(request);
-}
-
 // Closing the session under running requests: every call comes back at
 // once, either with its answer or as not tried, never as a link that failed,
 // and a closed session opens nothing more. The first rounds close while
 // calls wait on a silent and a slow server, the last ones race the opening.
 TEST_F(HttpContract, SessionClosedUnderRunningRequests) {
-  std::atomic<int> answered{0}, untried{0}, wrong{0};
   for (int round = 0; round < 4; ++round) {
-    platform::HttpSession* racing = platform::http_open_session("LVK");
+    HttpSession* racing = http_open_session("LVK");
     ASSERT_NE(racing, nullptr);
+    std::string outcomes[4][2];
     std::vector<std::thread> callers;
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 4; ++i)
       callers.emplace_back([&, i] {
         const std::string links[] = {"/slow/" + std::to_string(10 * i),
                                      i % 2 ? "/hang" : "/slow/60000"};
-        for (const std::string& link : links) {
+        for (int k = 0; k < 2; ++k) {
           bool not_tried = false;
-          platform::HttpRequest* r = platform::http_open_url(racing, server.url(link), &not_tried);
+          HttpRequest* r = http_open_url(racing, server.url(links[k]), &not_tried);
           // A request that outlived its session may no longer know its status.
           const std::string status = status_text(r);
-          if (r && (status == "200" || status == "unknown") && link == links[0]) ++answered;
-          else if (!r && not_tried) ++untried;
-          else ++wrong;
+          outcomes[i][k] = r ? (status == "unknown" ? "200" : status)
+                             : not_tried ? "not tried" : "failed";
         }
       });
-    }
     if (round < 2) {
       ASSERT_TRUE(server.wait_for_path("/hang", 2 * (round + 1), 10000));
       ASSERT_TRUE(server.wait_for_path("/slow/60000", 2 * (round + 1), 10000));
@@ -129,82 +105,79 @@ TEST_F(HttpContract, SessionClosedUnderRunningRequests) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20 * (round - 2)));
     }
     const auto t0 = Clock::now();
-    platform::http_close_session(racing);
+    http_close_session(racing);
     for (std::thread& t : callers) t.join();
     EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(1500)) << "round " << round;
+    for (int i = 0; i < 4; ++i) {
+      EXPECT_TRUE(outcomes[i][0] == "200" || outcomes[i][0] == "not tried") << outcomes[i][0];
+      EXPECT_EQ(outcomes[i][1], "not tried") << "round " << round << " caller " << i;
+    }
     bool not_tried = false;
-    EXPECT_EQ(platform::http_open_url(racing, server.url("/status/200?late"), &not_tried), nullptr);
+    EXPECT_EQ(http_open_url(racing, server.url("/status/200?late"), &not_tried), nullptr);
     EXPECT_TRUE(not_tried);
   }
-  EXPECT_EQ(wrong.load(), 0);
-  EXPECT_EQ(answered + untried, 32);
-  EXPECT_GE(untried.load(), 8);  // at least every silent and slow call
   EXPECT_EQ(server.count("/status/200?late"), 0);
 }
 
-// Requests kept past their session, and calls without a session or request,
-// are harmless, and a new session works as the first did.
-TEST_F(HttpContract, RequestsOutlivingTheirSessionAreHarmless) {
-  platform::HttpRequest* kept = platform::http_open_url(session, server.url("/status/404"));
-  platform::HttpRequest* closed = platform::http_open_url(session, server.url("/status/200"));
+// A status never overruns its buffer; requests kept past their session, and
+// calls without a session or request, are harmless; a new session works.
+TEST_F(HttpContract, HandlesAndBuffersAreSafe) {
+  HttpRequest* kept = http_open_url(session, server.url("/status/404"));
   ASSERT_NE(kept, nullptr);
-  ASSERT_NE(closed, nullptr);
-  platform::http_close_request(closed);
-  platform::http_close_session(session);
-  char buffer[100] = {};
-  EXPECT_FALSE(platform::http_query_status(kept, buffer, sizeof buffer));
-  platform::http_close_request(kept);
-  platform::http_close_request(closed);
-  platform::http_close_session(session);
-  EXPECT_EQ(platform::http_open_url(nullptr, server.url("/status/200?none")), nullptr);
-  EXPECT_FALSE(platform::http_query_status(nullptr, buffer, sizeof buffer));
-  platform::http_close_request(nullptr);
-  platform::http_close_session(nullptr);
+  char buffer[6] = {'x', 'x', 'x', 'x', 'x', 'x'};
+  EXPECT_FALSE(http_query_status(kept, buffer, 3));  // "404" needs 4
+  EXPECT_EQ(buffer[3], 'x');
+  EXPECT_TRUE(http_query_status(kept, buffer, 4));
+  EXPECT_EQ(std::string(buffer, 5), std::string("404\0x", 5));
+  http_close_session(session);
+  EXPECT_FALSE(http_query_status(kept, buffer, sizeof buffer));
+  http_close_request(kept);
+  http_close_request(kept);  // twice, and the session twice: harmless
+  http_close_session(session);
+  EXPECT_EQ(http_open_url(nullptr, server.url("/status/200?none")), nullptr);
+  EXPECT_FALSE(http_query_status(nullptr, buffer, sizeof buffer));
+  http_close_request(nullptr);
+  http_close_session(nullptr);
   EXPECT_EQ(server.count("/status/200?none"), 0);
-
-  session = platform::http_open_session("LVK");
-  ASSERT_NE(session, nullptr);
+  session = http_open_session("LVK");
   EXPECT_EQ(status_of(server.url("/status/404")), "404");
 }
 
 // Links of one site share a connection where the server keeps it open.
 TEST(HttpClient, OneThreadReusesItsConnections) {
   HttpFixture server(true);
-  ASSERT_TRUE(server.ok());
-  platform::HttpSession* session = platform::http_open_session("LVK");
+  HttpSession* session = http_open_session("LVK");
   for (int i = 0; i < 20; ++i) {
     const std::string status = i % 2 ? "404" : "200";
-    EXPECT_EQ(status_text(platform::http_open_url(
-                  session, server.url("/status/" + status + "?n=" + std::to_string(i)))),
+    EXPECT_EQ(status_text(http_open_url(session, server.url("/status/" + status + "?n=" +
+                                                            std::to_string(i)))),
               status);
   }
-  platform::http_close_session(session);
+  http_close_session(session);
   EXPECT_EQ(server.total(), 20);
   EXPECT_LE(server.accepted(), 2);
 }
 
 #ifndef _WIN32
 // With no descriptor to spare here, a link is not tried at all: that says
-// nothing about the link.
+// nothing about the link. A refused connection is a try that found no server.
 TEST_F(HttpContract, NoSocketToSpareIsNotATry) {
   EXPECT_EQ(status_of(server.url("/status/200?warm")), "200");
-  rlimit saved;
+  rlimit saved, low;
   ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
-  int highest = ::dup(0);
-  ASSERT_GE(highest, 0);
-  rlimit low = saved;
-  low.rlim_cur = static_cast<rlim_t>(highest) + 1;
+  std::vector<int> fillers{::dup(0)};
+  low = saved;
+  low.rlim_cur = static_cast<rlim_t>(fillers[0]) + 1;
   ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
-  std::vector<int> fillers{highest};
   for (int fd; (fd = ::dup(0)) >= 0;) fillers.push_back(fd);
   bool not_tried = false;
-  platform::HttpRequest* request = platform::http_open_url(session, unreachable_url(), &not_tried);
+  HttpRequest* request = http_open_url(session, unreachable_url(), &not_tried);
   for (int fd : fillers) ::close(fd);
   ::setrlimit(RLIMIT_NOFILE, &saved);
   EXPECT_EQ(request, nullptr);
   EXPECT_TRUE(not_tried);
-  platform::http_open_url(session, unreachable_url(), &not_tried);
-  EXPECT_FALSE(not_tried);  // refused: a try that found no server
+  http_open_url(session, unreachable_url(), &not_tried);
+  EXPECT_FALSE(not_tried);
 }
 #endif
 

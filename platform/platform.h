@@ -119,8 +119,6 @@ class DirListing {
  public:
   DirListing() = default;
   ~DirListing();
-  DirListing(DirListing&& other) noexcept;
-  DirListing& operator=(DirListing&& other) noexcept;
   DirListing(const DirListing&) = delete;
   DirListing& operator=(const DirListing&) = delete;
 

@@ -1,5 +1,5 @@
 // Ownership of the handles that each backend opens and closes in its own way:
-// moving hands the handle over, destruction closes it.
+// moving a file hands its handle over, destruction closes it.
 #include "platform/platform.h"
 
 namespace platform {
@@ -18,18 +18,5 @@ File& File::operator=(File&& other) noexcept {
 }
 
 DirListing::~DirListing() { close(); }
-
-DirListing::DirListing(DirListing&& other) noexcept : state_(other.state_) {
-  other.state_ = nullptr;
-}
-
-DirListing& DirListing::operator=(DirListing&& other) noexcept {
-  if (this != &other) {
-    close();
-    state_ = other.state_;
-    other.state_ = nullptr;
-  }
-  return *this;
-}
 
 }  // namespace platform

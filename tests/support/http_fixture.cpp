@@ -4,58 +4,42 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
-#include <cstring>
 #include <map>
 #include <mutex>
+#include <thread>
 
-// Both socket flavours are kept inside this file.
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
-using socket_type = SOCKET;
-static const socket_type kBadSocket = INVALID_SOCKET;
-static const int kSendFlags = 0;
-static void close_socket(socket_type s) { closesocket(s); }
-static bool start_sockets() {
-  static const bool started = [] {
-    WSADATA data;
-    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-  }();
-  return started;
-}
+using Socket = SOCKET;
+#define MSG_NOSIGNAL 0
 #else
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/select.h>
 #include <sys/socket.h>
 #include <unistd.h>
-using socket_type = int;
-static const socket_type kBadSocket = -1;
-static const int kSendFlags = MSG_NOSIGNAL;  // a client gone away is no signal
-static void close_socket(socket_type s) { ::close(s); }
-static bool start_sockets() { return true; }
+using Socket = int;
+static const Socket INVALID_SOCKET = -1;
+static int closesocket(Socket s) { return ::close(s); }
 #endif
 
-// Connection threads are detached and hold this state, so none of them can
-// outlive what it uses.
+using Lock = std::unique_lock<std::mutex>;
+
+// Connection threads are detached and share this, so none outlives what it uses.
 struct HttpFixtureState {
   std::mutex mutex;
   std::condition_variable changed;
-  bool keep_alive = false;
-  bool stopping = false;
-  bool hangs_released = false;
-  double hang_seconds = 0;  // how long ended /hang requests were held, in all
-  double longest_hang = 0;
-  int active = 0;
-  int accepted = 0;
-  int total = 0;
-  std::map<std::string, int> by_target;
-  std::map<std::string, int> by_path;
+  bool keep_alive = false, stopping = false, hangs_released = false;
+  int threads = 0, accepted = 0, total = 0;  // threads: the acceptor and the connections
+  double hang_total = 0, hang_longest = 0;
+  std::map<std::string, int> by_target, by_path;
   std::string user_agent;
-
-  bool raised(const bool& flag) {
-    std::lock_guard<std::mutex> lock(mutex);
-    return flag;
+  bool raised(const bool& flag) { return Lock(mutex), flag; }  // read under the lock
+  void ended(Socket s) {
+    closesocket(s);
+    Lock lock(mutex);
+    --threads;
+    changed.notify_all();
   }
 };
 
@@ -63,8 +47,7 @@ namespace {
 
 using State = HttpFixtureState;
 
-// Waits up to 50 ms for the socket to become readable.
-bool readable(socket_type s) {
+bool readable(Socket s) {  // within 50 ms
   fd_set set;
   FD_ZERO(&set);
   FD_SET(s, &set);
@@ -72,27 +55,26 @@ bool readable(socket_type s) {
   return select(static_cast<int>(s) + 1, &set, nullptr, nullptr, &tv) > 0;
 }
 
-void send_all(socket_type s, const std::string& data) {
-  for (size_t sent = 0; sent < data.size();) {
-    const int n = ::send(s, data.data() + sent, static_cast<int>(data.size() - sent), kSendFlags);
-    if (n <= 0) return;
-    sent += static_cast<size_t>(n);
-  }
+void send_all(Socket s, const std::string& data) {
+  for (int sent = 0, n; sent < static_cast<int>(data.size()); sent += n)
+    if ((n = ::send(s, &data[sent], static_cast<int>(data.size()) - sent, MSG_NOSIGNAL)) <= 0)
+      return;
 }
 
-socket_type bind_loopback(uint16_t& port) {
-  socket_type s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (s == kBadSocket) return kBadSocket;
-  sockaddr_in address;
-  std::memset(&address, 0, sizeof address);
+Socket bind_loopback(uint16_t& port) {
+#ifdef _WIN32
+  static const bool started = [] { WSADATA d; return WSAStartup(MAKEWORD(2, 2), &d) == 0; }();
+  if (!started) return INVALID_SOCKET;
+#endif
+  const Socket s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t length = sizeof address;
-  if (::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    close_socket(s);
-    return kBadSocket;
-  }
+  auto* any = reinterpret_cast<sockaddr*>(&address);
+  if (s == INVALID_SOCKET) return s;
+  if (::bind(s, any, sizeof address) != 0 || ::getsockname(s, any, &length) != 0)
+    return closesocket(s), INVALID_SOCKET;
   port = ntohs(address.sin_port);
   return s;
 }
@@ -106,228 +88,164 @@ std::string response(int code, bool keep_alive, const std::string& location = ""
          "\r\nConnection: " + (keep_alive ? "keep-alive" : "close") + "\r\n\r\n" + body;
 }
 
-// The number after a prefix such as "/status/"; -1 when there is none.
-int number_after(const std::string& path, const std::string& prefix) {
-  if (path.compare(0, prefix.size(), prefix) != 0 || path.size() == prefix.size() ||
-      path.size() > prefix.size() + 9 ||
-      path.find_first_not_of("0123456789", prefix.size()) != std::string::npos)
-    return -1;
-  return std::atoi(path.c_str() + prefix.size());
-}
-
-// Keeps the connection open until the client hangs up, the fixture stops
-// or `flag` is raised; true for the flag.
-bool hold(State& st, socket_type s, const bool& flag) {
-  for (;;) {
-    {
-      std::lock_guard<std::mutex> lock(st.mutex);
-      if (st.stopping) return false;
-      if (flag) return true;
-    }
-    char scrap[256];
+// Holds the connection until the client hangs up, the fixture stops or
+// `flag` is raised; true for the flag.
+bool hold(State& st, Socket s, const bool& flag) {
+  char scrap[256];
+  while (!st.raised(st.stopping) && !st.raised(flag))
     if (readable(s) && ::recv(s, scrap, sizeof scrap, 0) <= 0) return false;
-  }
-}
-
-// Reads the head of the next request; false when the client hung up, sent
-// too much or the fixture stops first.
-bool read_head(State& st, socket_type s, std::string& buffer, std::string& head) {
-  size_t end;
-  while ((end = buffer.find("\r\n\r\n")) == std::string::npos) {
-    if (st.raised(st.stopping) || buffer.size() > 16384) return false;
-    if (!readable(s)) continue;
-    char chunk[2048];
-    const int n = ::recv(s, chunk, sizeof chunk, 0);
-    if (n <= 0) return false;
-    buffer.append(chunk, static_cast<size_t>(n));
-  }
-  head = buffer.substr(0, end);
-  buffer.erase(0, end + 4);
-  return true;
+  return st.raised(flag);
 }
 
 // Answers one request; true when the connection may serve another.
-bool answer(State& st, socket_type s, const std::string& target) {
-  const size_t question = target.find('?');
-  const std::string path = target.substr(0, question);
-  const std::string query = question == std::string::npos ? "" : target.substr(question + 1);
+bool answer(State& st, Socket s, const std::string& target) {
+  const std::string path = target.substr(0, target.find('?'));
+  const std::string query = target.substr(std::min(target.size(), path.size() + 1));
+  const size_t slash = path.find('/', 1);
+  const std::string kind = path.substr(0, slash);  // "/status" of "/status/404"
+  const int n = slash == std::string::npos ? 0 : std::atoi(path.c_str() + slash + 1);
   {
-    std::lock_guard<std::mutex> lock(st.mutex);
-    ++st.total;
-    ++st.by_target[target];
-    ++st.by_path[path];
+    Lock lock(st.mutex);
+    ++st.total, ++st.by_target[target], ++st.by_path[path];
+    st.changed.notify_all();
   }
-  st.changed.notify_all();
-
   const bool keep = st.keep_alive;
-  int n;
-  std::string reply;
-  if ((n = number_after(path, "/status/")) >= 0) {
-    reply = response(n, keep);
-  } else if ((n = number_after(path, "/redirect/")) >= 0) {
-    reply = response(302, keep, n == 0 ? "/status/200" : "/redirect/" + std::to_string(n - 1));
-  } else if ((n = number_after(path, "/moved/")) >= 0) {
-    reply = response(301, keep, n == 0 ? "/status/200" : "/moved/" + std::to_string(n - 1));
-  } else if (path == "/redirect-to" && query.compare(0, 4, "url=") == 0) {
-    reply = response(302, keep, query.substr(4));
-  } else if (path == "/loop") {
-    reply = response(302, keep, "/loop");
-  } else if (path == "/file") {
-    reply = response(302, keep, "file:///etc/passwd");
-  } else if ((n = number_after(path, "/slow/")) >= 0) {
-    std::unique_lock<std::mutex> lock(st.mutex);
+  std::string to = path == "/loop" ? "/loop" : path == "/file" ? "file:///etc/passwd" : "";
+  if (path == "/redirect-to" && query.compare(0, 4, "url=") == 0) to = query.substr(4);
+  if (kind == "/redirect" || kind == "/moved")
+    to = n > 0 ? kind + "/" + std::to_string(n - 1) : "/status/200";
+  if (!to.empty())
+    send_all(s, response(kind == "/moved" ? 301 : 302, keep, to));
+  else if (kind == "/status")
+    send_all(s, response(n, keep));
+  else if (kind == "/slow") {
+    Lock lock(st.mutex);
     if (st.changed.wait_for(lock, std::chrono::milliseconds(n), [&] { return st.stopping; }))
       return false;
-    reply = response(200, keep);
+    lock.unlock();
+    send_all(s, response(200, keep));
   } else if (path == "/hang") {
     const auto began = std::chrono::steady_clock::now();
     const bool released = hold(st, s, st.hangs_released);
-    const double held = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    const std::chrono::duration<double> held = std::chrono::steady_clock::now() - began;
     {
-      std::lock_guard<std::mutex> lock(st.mutex);
-      st.hang_seconds += held;
-      st.longest_hang = std::max(st.longest_hang, held);
+      Lock lock(st.mutex);
+      st.hang_total += held.count();
+      st.hang_longest = std::max(st.hang_longest, held.count());
     }
     if (released) send_all(s, response(200, false));
     return false;
   } else if (path == "/stall") {
-    send_all(s, "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\nConnection: close\r\n\r\n");
     static const bool never = false;
-    hold(st, s, never);
-    return false;
+    send_all(s, "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\nConnection: close\r\n\r\n");
+    return hold(st, s, never);
   } else if (path == "/garbage") {
     send_all(s, "this is not HTTP at all\r\n");
     return false;
   } else {
-    reply = response(404, keep);
+    send_all(s, response(404, keep));
   }
-  send_all(s, reply);
   return keep;
 }
 
-void serve(std::shared_ptr<State> st, socket_type s) {
-  std::string buffer, head;
-  while (read_head(*st, s, buffer, head)) {
-    // "GET /target HTTP/1.1"
-    const size_t from = head.find(' ');
-    const size_t to = from == std::string::npos ? from : head.find(' ', from + 1);
+void serve(std::shared_ptr<State> st, Socket s) {
+  std::string buffer;
+  char chunk[2048];
+  while (!st->raised(st->stopping) && buffer.size() < 16384) {
+    const size_t end = buffer.find("\r\n\r\n");
+    if (end == std::string::npos) {
+      if (!readable(s)) continue;
+      const int got = ::recv(s, chunk, sizeof chunk, 0);
+      if (got <= 0) break;  // the client hung up
+      buffer.append(chunk, static_cast<size_t>(got));
+      continue;
+    }
+    const std::string head = buffer.substr(0, end);  // "GET /target HTTP/1.1\r\n..."
+    buffer.erase(0, end + 4);
+    const size_t from = head.find(' '), to = head.find(' ', from + 1);
+    const size_t agent = head.find("\r\nUser-Agent: ");
     if (to == std::string::npos) break;
-    const size_t at = head.find("\r\nUser-Agent: ");
     {
-      std::lock_guard<std::mutex> lock(st->mutex);
-      st->user_agent =
-          at == std::string::npos ? "" : head.substr(at + 14, head.find("\r\n", at + 14) - at - 14);
+      Lock lock(st->mutex);
+      st->user_agent = agent == std::string::npos
+                           ? ""
+                           : head.substr(agent + 14, head.find("\r\n", agent + 14) - agent - 14);
     }
     if (!answer(*st, s, head.substr(from + 1, to - from - 1))) break;
   }
-  close_socket(s);
-  std::lock_guard<std::mutex> lock(st->mutex);
-  --st->active;
-  st->changed.notify_all();
+  st->ended(s);
 }
 
-void accept_loop(std::shared_ptr<State> st, socket_type listener) {
+void accept_loop(std::shared_ptr<State> st, Socket listener) {
   while (!st->raised(st->stopping)) {
-    if (!readable(listener)) continue;
-    const socket_type s = ::accept(listener, nullptr, nullptr);
-    if (s == kBadSocket) continue;
+    const Socket s = readable(listener) ? ::accept(listener, nullptr, nullptr) : INVALID_SOCKET;
+    if (s == INVALID_SOCKET) continue;
     {
-      std::lock_guard<std::mutex> lock(st->mutex);
-      ++st->active;
-      ++st->accepted;
+      Lock lock(st->mutex);
+      ++st->threads, ++st->accepted;
     }
     std::thread(serve, st, s).detach();
   }
+  st->ended(listener);
 }
 
 }  // namespace
 
 HttpFixture::HttpFixture(bool keep_alive) : state_(std::make_shared<State>()) {
   state_->keep_alive = keep_alive;
-  if (!start_sockets()) return;
-  const socket_type s = bind_loopback(port_);
-  if (s == kBadSocket) return;
-  if (::listen(s, 128) != 0) {
-    close_socket(s);
-    return;
+  uint16_t port = 0;
+  const Socket s = bind_loopback(port);
+  if (s != INVALID_SOCKET && ::listen(s, 128) == 0) {
+    port_ = port;
+    state_->threads = 1;
+    std::thread(accept_loop, state_, s).detach();
+  } else if (s != INVALID_SOCKET) {
+    closesocket(s);
   }
-  listener_ = static_cast<intptr_t>(s);
-  acceptor_ = std::thread(accept_loop, state_, s);
 }
-
-HttpFixture::~HttpFixture() { stop(); }
 
 std::string HttpFixture::url(const std::string& target) const {
   return "http://127.0.0.1:" + std::to_string(port_) + target;
 }
 
-// Reads the shared state under its lock.
-template <class Read>
-auto locked(HttpFixtureState& st, Read read) {
-  std::lock_guard<std::mutex> lock(st.mutex);
-  return read();
+int HttpFixture::count(const std::string& target) const {
+  return Lock(state_->mutex), state_->by_target[target];
+}
+int HttpFixture::total() const { return Lock(state_->mutex), state_->total; }
+int HttpFixture::accepted() const { return Lock(state_->mutex), state_->accepted; }
+std::string HttpFixture::last_user_agent() const { return Lock(state_->mutex), state_->user_agent; }
+void HttpFixture::release_hangs() {
+  Lock lock(state_->mutex);
+  state_->hangs_released = true;
 }
 
-int HttpFixture::count(const std::string& target) const {
-  return locked(*state_, [&] { return state_->by_target[target]; });
-}
-int HttpFixture::total() const { return locked(*state_, [&] { return state_->total; }); }
-int HttpFixture::accepted() const { return locked(*state_, [&] { return state_->accepted; }); }
 void HttpFixture::take_hang_seconds(double& total, double& longest) {
-  std::lock_guard<std::mutex> lock(state_->mutex);
-  total = state_->hang_seconds;
-  longest = state_->longest_hang;
-  state_->hang_seconds = state_->longest_hang = 0;
-}
-std::string HttpFixture::last_user_agent() const {
-  return locked(*state_, [&] { return state_->user_agent; });
+  Lock lock(state_->mutex);
+  total = state_->hang_total;
+  longest = state_->hang_longest;
+  state_->hang_total = state_->hang_longest = 0;
 }
 
 bool HttpFixture::wait_for_path(const std::string& path, int n, int timeout_ms) const {
-  std::unique_lock<std::mutex> lock(state_->mutex);
+  Lock lock(state_->mutex);
   return state_->changed.wait_for(lock, std::chrono::milliseconds(timeout_ms),
                                   [&] { return state_->by_path[path] >= n; });
 }
 
-void HttpFixture::release_hangs() {
-  locked(*state_, [&] { return state_->hangs_released = true; });
-}
-
 void HttpFixture::stop() {
-  {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    state_->stopping = true;
-  }
+  Lock lock(state_->mutex);
+  state_->stopping = true;
   state_->changed.notify_all();
-  if (acceptor_.joinable()) acceptor_.join();
-  {
-    std::unique_lock<std::mutex> lock(state_->mutex);
-    state_->changed.wait(lock, [this] { return state_->active == 0; });
-  }
-  if (listener_ != -1) close_socket(static_cast<socket_type>(listener_));
-  listener_ = -1;
+  state_->changed.wait(lock, [this] { return state_->threads == 0; });
 }
 
 std::string unreachable_url() {
   uint16_t port = 1;
-  if (start_sockets()) {
-    const socket_type s = bind_loopback(port);
-    if (s != kBadSocket) close_socket(s);
-  }
+  const Socket s = bind_loopback(port);
+  if (s != INVALID_SOCKET) closesocket(s);
   return "http://127.0.0.1:" + std::to_string(port) + "/";
 }
 
-bool running_under_wine() {
-#ifdef _WIN32
-  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-  return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-#else
-  return false;
-#endif
-}
-
-std::string unresolvable_url() {
-  // A label one longer than DNS allows: the resolver refuses the name
-  // before it builds a query.
-  return "http://" + std::string(64, 'x') + ".invalid/";
-}
+// A label one longer than DNS allows: the resolver refuses the name before
+// it builds a query.
+std::string unresolvable_url() { return "http://" + std::string(64, 'x') + ".invalid/"; }

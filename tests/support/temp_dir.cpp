@@ -8,27 +8,15 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-std::string native_relative(std::string relative) {
-  for (char& c : relative)
-    if (c == '/' || c == '\\') c = static_cast<char>(fs::path::preferred_separator);
-  return relative;
-}
-}  // namespace
-
 TempDir::TempDir() {
   static std::atomic<unsigned> counter{0};
   const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-  fs::path base = fs::temp_directory_path();
-  for (;;) {
-    fs::path candidate = base / ("lvn-test-" + std::to_string(stamp) + "-" +
-                                 std::to_string(counter.fetch_add(1)));
-    std::error_code ec;
-    if (fs::create_directory(candidate, ec)) {
-      path_ = candidate.string();
-      break;
-    }
-  }
+  fs::path folder;
+  std::error_code ec;
+  do folder = fs::temp_directory_path() / ("lvn-test-" + std::to_string(stamp) + "-" +
+                                           std::to_string(counter++));
+  while (!fs::create_directory(folder, ec));
+  path_ = folder.string();
 }
 
 TempDir::~TempDir() {
@@ -38,21 +26,22 @@ TempDir::~TempDir() {
 }
 
 std::string TempDir::file(const std::string& relative) const {
-  return path_ + static_cast<char>(fs::path::preferred_separator) + native_relative(relative);
+  std::string native = path_ + '/' + relative;
+  for (char& c : native)
+    if (c == '/' || c == '\\') c = static_cast<char>(fs::path::preferred_separator);
+  return native;
 }
 
 std::string TempDir::write(const std::string& relative, const std::string& content) const {
-  std::string full = file(relative);
+  const std::string full = file(relative);
   std::error_code ec;
   fs::create_directories(fs::path(full).parent_path(), ec);
-  std::ofstream out(full, std::ios::binary | std::ios::trunc);
-  out << content;
+  std::ofstream(full, std::ios::binary) << content;
   return full;
 }
 
 std::string TempDir::read(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
   std::ostringstream buffer;
-  buffer << in.rdbuf();
+  buffer << std::ifstream(path, std::ios::binary).rdbuf();
   return buffer.str();
 }
