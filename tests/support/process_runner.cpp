@@ -7,7 +7,6 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
-#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -18,33 +17,26 @@ ChildProcess::~ChildProcess() {
   wait(5000);
 }
 
+// env(1) enters the folder, sets the variables and execs the program, which
+// keeps its process.
 bool ChildProcess::start(const ProcessOptions& options) {
-  std::vector<std::string> texts[2] = {{options.program}, {}};  // arguments, environment
-  texts[0].insert(texts[0].end(), options.arguments.begin(), options.arguments.end());
-  for (char** entry = environ; *entry; ++entry)
-    if (std::none_of(options.environment.begin(), options.environment.end(), [&](const auto& set) {
-          return std::string(*entry).rfind(set.first + "=", 0) == 0;
-        }))
-      texts[1].push_back(*entry);
-  for (const auto& [name, value] : options.environment) texts[1].push_back(name + "=" + value);
-  std::vector<char*> pointers[2];
-  for (int i = 0; i < 2; ++i) {
-    for (std::string& text : texts[i]) pointers[i].push_back(&text[0]);
-    pointers[i].push_back(nullptr);
-  }
+  std::vector<std::string> texts = {"/usr/bin/env"};
+  if (!options.working_directory.empty()) texts.insert(texts.end(), {"-C", options.working_directory});
+  for (const auto& [name, value] : options.environment) texts.push_back(name + "=" + value);
+  texts.push_back(options.program);
+  texts.insert(texts.end(), options.arguments.begin(), options.arguments.end());
+  std::vector<char*> argv;
+  for (std::string& text : texts) argv.push_back(&text[0]);
+  argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   ::posix_spawn_file_actions_init(&actions);
   ::posix_spawn_file_actions_addopen(&actions, 0, options.input.c_str(), O_RDONLY, 0);
   ::posix_spawn_file_actions_addopen(&actions, 1, options.output.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
   ::posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  if (!options.working_directory.empty())
-    ::posix_spawn_file_actions_addchdir_np(&actions, options.working_directory.c_str());
-  const bool started = ::posix_spawn(&pid_, pointers[0][0], &actions, nullptr,
-                                     pointers[0].data(), pointers[1].data()) == 0;
+  if (::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
   ::posix_spawn_file_actions_destroy(&actions);
-  if (!started) pid_ = -1;
-  return started;
+  return pid_ > 0;
 }
 
 int ChildProcess::wait(int timeout_ms) {
