@@ -17,9 +17,7 @@
 #include <thread>
 
 #include "core/project.h"
-#include "platform/platform.h"
 #include "tests/support/console_transcript.h"
-#include "tests/support/env.h"
 #include "tests/support/file_tree.h"
 #include "tests/support/http_fixture.h"
 #include "tests/support/process_runner.h"
@@ -51,6 +49,7 @@ const std::string kSaveMenu =
     "3 - Export to FireFox\r\n4 - Export to a bookmark file\r\n";
 const std::string kPause = "Press any key to continue . . . \r\n{}";
 const std::string kEnd = "Lorvane done!\r\n" + kPause;
+const std::string kDeadFolder = "<DT><H3>Dead Links</H3>\r\n<DL><p>\r\n";
 const std::regex kAnswers("\\{[^}]*\\}");
 
 std::string new_project(const std::string& choice, const std::string& source,
@@ -98,16 +97,12 @@ std::string drawn(const std::string& raw) {
   return std::regex_replace(raw, drawing, "");
 }
 
-// A bookmark file as the program writes it: "name url" pairs kept, then dead.
-std::string cleaned_file(const Strings& kept, const Strings& dead) {
-  std::string text = kWrittenBookmarkFileHeader;
-  for (const Strings* links : {&kept, &dead}) {
-    if (links == &dead) text += "<DT><H3>Dead Links</H3>\r\n<DL><p>\r\n";
-    for (const std::string& link : *links)
-      text += "<DT><A HREF=\"" + link.substr(link.find(' ') + 1) + "\">" +
-              link.substr(0, link.find(' ')) + "</A>\r\n";
-  }
-  return text + "</DL>\r\n";
+std::string link(const std::string& name, const std::string& url) {
+  return "<DT><A HREF=\"" + url + "\">" + name + "</A>\r\n";
+}
+// A bookmark file in the form the program writes.
+std::string bookmarks(const std::string& links) {
+  return kWrittenBookmarkFileHeader + links + "</DL>\r\n";
 }
 
 // A file's bytes, or a folder's listing with each shortcut's URL.
@@ -152,12 +147,9 @@ class ConsoleE2E : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(server.ok());
     fs::copy_file(LVN_EXE, exe_);
-    fs::create_directories(favorites_);
-    ScopedEnv store("LORVANE_REGISTRY_DIR", registry.path());
-    ASSERT_TRUE(platform::registry_write_string(
-        platform::RegistryRoot::current_user,
-        "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", "Favorites",
-        favorites_));
+    fs::create_directories(favorites_);  // named where the program keeps its registry
+    registry.write("registry.ini", "[HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\"
+                                   "User Shell Folders]\r\nFavorites=" + favorites_ + "\r\n");
   }
 
   // Starts the program from elsewhere with every answer of the script given.
@@ -199,8 +191,8 @@ class ConsoleE2E : public ::testing::Test {
   const std::string out_ = io.file("out"), nowhere_ = unreachable_url();
   const std::string good_ = server.url("/status/200?e=good"), gone_ = server.url("/status/404?e=gone");
   const std::string broken_ = server.url("/status/500?e=broken");
-  const std::string mixed_text_ = bookmark_file_text(
-      {{"Good", good_}, {"Gone", gone_}, {"Broken", broken_}, {"Nowhere", nowhere_}});
+  const std::string mixed_text_ = bookmarks(link("Good", good_) + link("Gone", gone_) +
+                                            link("Broken", broken_) + link("Nowhere", nowhere_));
   const std::string favorites_listing_ =
       "Dead Links/\nDead Links/Broken.URL " + broken_ + "\nDead Links/Gone.URL " + gone_ +
       "\nDead Links/Nowhere.URL " + nowhere_ + "\nGood.URL " + good_ + "\n";
@@ -255,11 +247,10 @@ TEST_F(ConsoleE2E, DialoguesThatSaveNothing) {
   const Dialogue cases[] = {
       {"no Firefox profile to read",
        kNew + "{4}Firefox bookmarks cannot be located automatically!\r\n" + kPause, ""},
-      {"no Firefox profile to write", new_project("3", from_file(source), "unsaved", "1") +
+      {"no Firefox profile to write; a name typed with its extension",
+       new_project("3", from_file(source), "unsaved.lvn", "1") +
            "{3}Firefox bookmarks cannot be located automatically in your system!\r\n" + kPause,
-       "unsaved.lvn", 4},
-      {"save choice 9, a name typed with its extension",
-       new_project("3", from_file(source), "nine.lvn", "1") + "{9}" + kEnd, "nine.lvn.lvn", 4},
+       "unsaved.lvn.lvn", 4},
       // Not installed, "-u" is ignored and the program takes its normal road.
       {"unknown source choice, no name", new_project("7", "", "", "1") + "{9}" + kEnd, "prj.lvn",
        0, 1, "", "", {"-u", home.path()}},
@@ -278,7 +269,7 @@ TEST_F(ConsoleE2E, EachSourceSavedToATargetOfItsKind) {
   sources.write("Favs/News/Broken.url", shortcut_text(broken_));
   const std::string mixed = sources.write("mixed.html", mixed_text_);
   const std::string fox = home.write(".mozilla/firefox/x.default/bookmarks.html", mixed_text_);
-  const std::string one = sources.write("one.html", bookmark_file_text({{"Good", good_}}));
+  const std::string one = sources.write("one.html", bookmarks(link("Good", good_)));
   const std::string tree = sources.file("Favs"), to = output.file("cleaned");
   const Dialogue cases[] = {
       {"the dialogue both builds go through", saved_over_favorites(mixed, favorites_),
@@ -296,15 +287,15 @@ TEST_F(ConsoleE2E, EachSourceSavedToATargetOfItsKind) {
       {"the Firefox profile's file, both ways; 11 threads",
        new_project("4", "Using file: " + home.path() +
                    "/.mozilla/firefox\\x.default\\bookmarks.html\r\n", "fox", "11") + "{3}" + kEnd,
-       "fox.lvn", 4, 1, fox, cleaned_file({"Good " + good_}, {"Gone " + gone_,
-                                          "Broken " + broken_, "Nowhere " + nowhere_})},
+       "fox.lvn", 4, 1, fox, bookmarks(link("Good", good_) + kDeadFolder + link("Gone", gone_) +
+                                       link("Broken", broken_) + link("Nowhere", nowhere_))},
       // The choice keeps 24 characters; the rest answers the next question.
       // A count too large for 32 bits must not wrap into the range.
       {"an over-long answer",
        new_project("3" + std::string(23, ' ') + one, "Please choose Bookmark file: Using file: " +
                    one + "\r\n", "spill", "4294967298") +
            asked("{4}Please choose target file: ", output.file("o.htm"), "Saving to: ") + kEnd,
-       "spill.lvn", 1, 1, output.file("o.htm"), cleaned_file({"Good " + good_}, {})},
+       "spill.lvn", 1, 1, output.file("o.htm"), bookmarks(link("Good", good_) + kDeadFolder)},
   };
   for (const Dialogue& d : cases) check(d);
 }
@@ -334,9 +325,9 @@ TEST_F(ConsoleE2E, ResumesByNameWithOrWithoutTheExtensionAndNeverOverwrites) {
 // until the test lets it go.
 TEST_F(ConsoleE2E, ProgressIsPolledWhileTheRunGoesOn) {
   const std::string source = sources.write(
-      "paced.html", bookmark_file_text({{"A", server.url("/slow/1000?e=a")},
-                                        {"B", server.url("/slow/2000?e=b")},
-                                        {"Held", server.url("/hang?e=held")}, {"Gone", gone_}}));
+      "paced.html", bookmarks(link("A", server.url("/slow/1000?e=a")) +
+                              link("B", server.url("/slow/2000?e=b")) +
+                              link("Held", server.url("/hang?e=held")) + link("Gone", gone_)));
   const std::string script = new_project("3", from_file(source), "paced", "1") + "{9}" + kEnd;
   std::string shown = std::regex_replace(script, kAnswers, "");
   const size_t passes = shown.find("Running...\r\n") + 12;

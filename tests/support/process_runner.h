@@ -5,8 +5,6 @@
 
 #ifndef _WIN32
 
-#include <sys/types.h>
-
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,7 +33,7 @@ class ChildProcess {
   void send_signal(int signal);
 
  private:
-  pid_t pid_ = -1;  // -1 when no child runs
+  int pid_ = -1;  // -1 when no child runs
   int exit_code_ = -1;
 };
 
