@@ -166,7 +166,8 @@ class ConsoleE2E : public ::testing::Test {
     ChildProcess child;
     EXPECT_TRUE(start(child, script, arguments));
     EXPECT_EQ(child.wait(30000), exit_code);
-    return std::regex_replace(TempDir::read(out_), std::regex("[0-9]+/.* scanned .*\r\n"), "");
+    const std::regex progress("[0-9]+/[0-9]+ favorites scanned \\([0-9]+%\\)\\.\\.\\.\r\n");
+    return std::regex_replace(TempDir::read(out_), progress, "");
   }
   void talk(const std::string& script, const Strings& arguments = {"-cmd"}) {
     EXPECT_EQ(run(script, 0, arguments), std::regex_replace(script, kAnswers, ""));
