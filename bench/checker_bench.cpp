@@ -9,8 +9,7 @@
 // every link's answer time / T) and the longest single answer: no schedule
 // can beat either. The answer time of a link that never answers is what the
 // server measured in that run: how long it held the request open before the
-// client gave up (the client checks its silence limit once a second, so a
-// 2-s limit takes 2 to 3 s). The ratio
+// client gave up (the limit itself, to within the server's noticing). The ratio
 // printed is wall / ideal (1.0 is perfect overlap). CPU time per link is the
 // checker's own: the server runs in a child process, and the thread that
 // waits for the run's end is left out. The server keeps its

@@ -1,3 +1,5 @@
+// The bookmark file writer: each project's file byte for byte, and saves that
+// fail at every write, on a full disk or at the rename.
 #include "bookmarks/bookmark_file_writer.h"
 
 #include <gtest/gtest.h>
@@ -21,13 +23,9 @@ std::string line(const std::string& url, const std::string& name) {
 std::string heading(const std::string& name) { return "<DT><H3>" + name + "</H3>\r\n<DL><p>\r\n"; }
 const std::string kClose = "</DL><p>\r\n", kDead = heading("Dead Links"), kEmptyDead = kDead + "</DL>\r\n";
 
-struct Message {
-  std::string text, caption;
-  platform::MessageIcon icon;
-};
-std::vector<Message> messages;
+std::vector<std::string> messages;  // each as "text|caption|icon"
 void capture(const std::string& text, const std::string& caption, platform::MessageIcon icon) {
-  messages.push_back({text, caption, icon});
+  messages.push_back(text + "|" + caption + "|" + std::to_string(static_cast<int>(icon)));
 }
 
 class BookmarkFileWriterTest : public ::testing::Test {
@@ -41,8 +39,8 @@ class BookmarkFileWriterTest : public ::testing::Test {
     copy_field(output_location, sizeof output_location, output);
   }
   void TearDown() override { platform::set_message_hook(nullptr); }
-  std::string save(const std::vector<LVK_URL>& records) {
-    write_project_file(project, records);
+  std::string saved(const std::string& project_bytes) {
+    dir.write("project.lvn", project_bytes);
     write_bookmark_file();
     return TempDir::read(output);
   }
@@ -51,8 +49,8 @@ class BookmarkFileWriterTest : public ::testing::Test {
   std::string project = dir.file("project.lvn"), output = dir.file("bookmarks.html");
 };
 
-// Each project's file byte for byte: the header, the folders opened and closed
-// in project order, then the Dead Links folder.
+// The header, the folders opened and closed in project order, then the Dead
+// Links folder.
 TEST_F(BookmarkFileWriterTest, WritesTheExactBytes) {
   const std::string url999 = "http://" + std::string(992, 'u');
   LVK_URL unterminated = make_record("", "");
@@ -64,18 +62,17 @@ TEST_F(BookmarkFileWriterTest, WritesTheExactBytes) {
     std::string body;  // after the header
   } cases[] = {
       {"no records", {}, kEmptyDead},
-      // Folder names that differ only in case are one folder; the common
-      // prefix ends at the first different folder.
+      // Names that differ only in case are one folder; the common prefix
+      // ends at the first different folder.
       {"folders opened and closed in project order",
        {make_record("http://a/", "A.URL", 1), make_record("http://b/", "News\\B.URL", 1),
         make_record("http://c/", "NEWS\\Sport\\C.URL"), make_record("http://d/", "news\\SPORT\\D.URL"),
         make_record("http://1/", "A\\X\\1.URL"), make_record("http://2/", "B\\X\\2.URL"),
         make_record("http://3/", "A\\3.URL"), make_record("http://e/", "E.URL")},
-       line("http://a/", "A") + heading("News") + line("http://b/", "B") + heading("Sport") +
-           line("http://c/", "C") + line("http://d/", "D") + kClose + kClose + heading("A") +
-           heading("X") + line("http://1/", "1") + kClose + kClose + heading("B") + heading("X") +
-           line("http://2/", "2") + kClose + kClose + heading("A") + line("http://3/", "3") +
-           kClose + line("http://e/", "E") + kEmptyDead},
+       line("http://a/", "A") + heading("News") + line("http://b/", "B") + heading("Sport") + line("http://c/", "C") +
+           line("http://d/", "D") + kClose + kClose + heading("A") + heading("X") + line("http://1/", "1") + kClose +
+           kClose + heading("B") + heading("X") + line("http://2/", "2") + kClose + kClose + heading("A") +
+           line("http://3/", "3") + kClose + line("http://e/", "E") + kEmptyDead},
       // The folder of the quarantined and the deleted one is still opened.
       {"removed ones go to Dead Links, fixed ones appear twice",
        {make_record("http://q/", "News\\Quarantined.URL", 1, quarantine, http_error),
@@ -86,31 +83,39 @@ TEST_F(BookmarkFileWriterTest, WritesTheExactBytes) {
        heading("News") + kClose + line("http://f/", "Fixed") + line("http://kept-dead/", "Kept") +
            line("http://pending/", "Pending") + kDead + line("http://q/", "Quarantined") +
            line("http://d/", "Deleted") + line("http://f/", "Fixed") + "</DL>\r\n"},
-      {"the name is the last component less four characters",
-       {make_record("http://1/", "ab"), make_record("http://2/", "abcd"),
-        make_record("http://3/", "F\\xyz"), make_record("http://4/", "F\\page.url", 1, quarantine)},
-       line("http://1/", "ab") + line("http://2/", "") + heading("F") + line("http://3/", "xyz") +
-           kClose + kDead + line("http://4/", "page") + "</DL>\r\n"},
-      {"quotes and angle brackets unchanged",
-       {make_record("http://x/?q=\"a\"&b=<c>", "Fo\"l<der\\Say \"hi\" <now>.URL")},
-       heading("Fo\"l<der") + line("http://x/?q=\"a\"&b=<c>", "Say \"hi\" <now>") + kClose +
-           kEmptyDead},
-      {"empty folder names still count as levels",
-       {make_record("http://1/", "\\A\\\\B\\1.URL")},
-       heading("") + heading("A") + heading("") + heading("B") + line("http://1/", "1") + kClose +
-           kClose + kClose + kClose + kEmptyDead},
+      {"the name is the last component less four characters; quotes and brackets unchanged",
+       {make_record("http://x/?q=\"a\"&b=<c>", "Fo\"l<der\\Say \"hi\" <now>.URL"), make_record("http://1/", "ab"),
+        make_record("http://2/", "abcd"), make_record("http://3/", "F\\xyz"),
+        make_record("http://4/", "F\\page.url", 1, quarantine)},
+       heading("Fo\"l<der") + line("http://x/?q=\"a\"&b=<c>", "Say \"hi\" <now>") + kClose + line("http://1/", "ab") +
+           line("http://2/", "") + heading("F") + line("http://3/", "xyz") + kClose + kDead +
+           line("http://4/", "page") + "</DL>\r\n"},
+      {"empty folder names still count as levels", {make_record("http://1/", "\\A\\\\B\\1.URL")},
+       heading("") + heading("A") + heading("") + heading("B") + line("http://1/", "1") + kClose + kClose +
+           kClose + kClose + kEmptyDead},
       // A line far over 1000 bytes is still whole; a folder name is held in
       // 520 bytes and so keeps its first 519 characters.
       {"longest fields whole, folder names cut",
-       {make_record(url999, std::string(995, 'n') + ".URL"),
-        make_record("http://2/", std::string(700, 'f') + "\\x.URL")},
-       line(url999, std::string(995, 'n')) + heading(std::string(519, 'f')) +
-           line("http://2/", "x") + kClose + kEmptyDead},
-      {"unterminated fields read only within their size",
-       {unterminated},
+       {make_record(url999, std::string(995, 'n') + ".URL"), make_record("http://2/", std::string(700, 'f') + "\\x.URL")},
+       line(url999, std::string(995, 'n')) + heading(std::string(519, 'f')) + line("http://2/", "x") + kClose +
+           kEmptyDead},
+      {"unterminated fields read only within their size", {unterminated},
        line(std::string(1000, 'u'), std::string(996, 'p')) + kEmptyDead},
   };
-  for (const auto& c : cases) EXPECT_EQ(save(c.records), kWrittenBookmarkFileHeader + c.body) << c.what;
+  for (const auto& c : cases) {
+    write_project_file(project, c.records);
+    write_bookmark_file();
+    EXPECT_EQ(TempDir::read(output), kWrittenBookmarkFileHeader + c.body) << c.what;
+  }
+  // A project cut short: no records within its header; a trailing partial
+  // record counts, its missing bytes zero (the second is cut in its action).
+  write_project_file(project, {make_record("http://1/", "1.URL", 1), make_record("http://2/", "2.URL", 1, quarantine)});
+  const std::string bytes = TempDir::read(project), first = line("http://1/", "1");
+  EXPECT_EQ(saved(""), kWrittenBookmarkFileHeader + kEmptyDead);
+  EXPECT_EQ(saved(bytes.substr(0, 1000)), kWrittenBookmarkFileHeader + kEmptyDead);
+  EXPECT_EQ(saved(bytes.substr(0, 1000) + "h"), kWrittenBookmarkFileHeader + line("h", "") + kEmptyDead);
+  EXPECT_EQ(saved(bytes.substr(0, 5020)), kWrittenBookmarkFileHeader + first + line("http://2/", "2") + kEmptyDead);
+  EXPECT_EQ(saved(bytes.substr(0, 5021)), kWrittenBookmarkFileHeader + first + kDead + line("http://2/", "2") + "</DL>\r\n");
   EXPECT_TRUE(messages.empty());
 }
 
@@ -124,12 +129,11 @@ TEST_F(BookmarkFileWriterTest, FailedSaveLeavesTheOldFileWhole) {
   EXPECT_TRUE(messages.empty());
   copy_field(project_path, sizeof project_path, project);
 
-  // Enough output for several writes to the disk.
-  std::vector<LVK_URL> records;
+  std::vector<LVK_URL> records;  // enough for several writes to the disk
   for (int i = 0; i < 400; ++i)
     records.push_back(make_record("http://x/" + std::string(300, 'a' + i % 26),
-                                  "F" + std::to_string(i % 7) + "\\B" + std::to_string(i) + ".URL",
-                                  1, i % 5 == 0 ? quarantine : keep));
+                                  "F" + std::to_string(i % 7) + "\\B" + std::to_string(i) + ".URL", 1,
+                                  i % 5 == 0 ? quarantine : keep));
   write_project_file(project, records);
   const std::string old_file = "<old bookmarks, byte for byte>\r\n";
   const auto save_over_old = [&] {
@@ -152,34 +156,31 @@ TEST_F(BookmarkFileWriterTest, FailedSaveLeavesTheOldFileWhole) {
   for (uint64_t n = 1; n <= writes; ++n) plans.push_back({n, 1000, -1, 0});
   for (int64_t space : {int64_t{0}, int64_t{1}, int64_t{65536}, static_cast<int64_t>(saved.size()) - 1})
     plans.push_back({0, 0, space, 0});
+  const std::vector<std::string> told = {"Cannot save bookmark file!|Lorvane|" +
+                                         std::to_string(static_cast<int>(platform::MessageIcon::warning))};
   for (const platform::FaultPlan& plan : plans) {
-    SCOPED_TRACE("write " + std::to_string(plan.fail_write) + ", space " +
-                 std::to_string(plan.disk_space) + ", rename " + std::to_string(plan.fail_rename));
+    SCOPED_TRACE("write " + std::to_string(plan.fail_write) + ", space " + std::to_string(plan.disk_space) +
+                 ", rename " + std::to_string(plan.fail_rename));
     platform::faults::install(plan);
     save_over_old();
     platform::faults::remove();
     EXPECT_EQ(TempDir::read(output), old_file);
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].text, "Cannot save bookmark file!");
-    EXPECT_EQ(messages[0].caption, "Lorvane");
-    EXPECT_EQ(messages[0].icon, platform::MessageIcon::warning);
+    EXPECT_EQ(messages, told);
     EXPECT_EQ(tree_listing(dir.path()), (std::vector<std::string>{"bookmarks.html", "project.lvn"}));
   }
   // A file in a folder that does not exist cannot even be started.
   copy_field(output_location, sizeof output_location, dir.file("no such folder\\out.html"));
   save_over_old();
-  EXPECT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages, told);
   copy_field(output_location, sizeof output_location, output);
   save_over_old();
   EXPECT_EQ(TempDir::read(output), saved);
   EXPECT_TRUE(messages.empty());
 #ifndef _WIN32
-  // A private file stays private.
-  namespace fs = std::filesystem;
+  namespace fs = std::filesystem;  // a private file stays private
   fs::permissions(output, fs::perms::owner_read | fs::perms::owner_write);
   write_bookmark_file();
-  EXPECT_EQ(fs::status(output).permissions() & fs::perms::all,
-            fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(fs::status(output).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
 #endif
 }
 

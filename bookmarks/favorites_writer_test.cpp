@@ -1,13 +1,14 @@
+// The favorites tree writer: every outcome of a run, failed saves, and record
+// paths that try to leave the output folder.
 #include "bookmarks/favorites_writer.h"
-#include "bookmarks/save_results.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <string>
 #include <vector>
 
+#include "bookmarks/save_results.h"
 #include "core/globals.h"
 #include "platform/fault_injection.h"
 #include "platform/platform.h"
@@ -19,37 +20,44 @@ namespace {
 
 using Listing = std::vector<std::string>;
 
-std::string url_in(const std::string& file, const char* section = "InternetShortcut",
-                   const char* key = "URL") {
+std::string url_in(const std::string& file, const char* section = "InternetShortcut", const char* key = "URL") {
   return platform::profile_read(file, section, key, "<none>", 1000);
 }
-std::string base_url_in(const std::string& file) { return url_in(file, "DEFAULT", "BASEURL"); }
 std::string shortcut(const std::string& url) { return "[InternetShortcut]\r\nURL=" + url + "\r\n"; }
-bool is_dead(const LVK_URL& r) { return r.checked && r.action != keep && r.action <= fix; }
+std::string times(int n, const std::string& text) { return n ? text + times(n - 1, text) : ""; }
+
+Listing heard;
+void hear(const std::string& text, const std::string&, platform::MessageIcon) { heard.push_back(text); }
 
 class FavoritesWriterTest : public ::testing::Test {
  protected:
   void SetUp() override {
     copy_field(project_path, sizeof project_path, project);
     set_output(out);
+    platform::set_message_hook(hear);
+    console_mode = false;
   }
-  static void set_output(const std::string& location) {
-    copy_field(output_location, sizeof output_location, location);
-  }
+  void TearDown() override { platform::set_message_hook(nullptr), output_mode = output_nothing; }
+  static void set_output(const std::string& location) { copy_field(output_location, sizeof output_location, location); }
   size_t save(const std::vector<LVK_URL>& records) {
     write_project_file(project, records);
     return write_favorites_tree();
+  }
+  Listing heard_from_save() {  // what the user hears when the dispatcher saves the tree
+    heard.clear();
+    output_mode = output_favorites_tree;
+    save_results();
+    return heard;
   }
 
   TempDir dir;
   std::string project = dir.file("project.lvn"), out = dir.file("out");
 };
 
-// A tree as a browser keeps it, with every outcome a run leaves: dead
-// bookmarks to move (some of one name in several folders), one
-// to fix, one kept, and (with no file yet) a kept one whose link holds line
-// breaks, a dead one kept, one not checked and one with an unknown action.
-// A killed save left one copy with its first value only.
+// Every outcome a run leaves, over a tree of the first eight: dead ones of one
+// name in several folders, and (no file yet) a link with line breaks, a dead
+// one kept, one not checked, an unknown action. A killed save left one copy
+// with its first value only.
 const std::vector<LVK_URL> kRecords = {
     make_record("http://dead1/", "Dead1.url", 1, quarantine, http_error),
     make_record("http://dead2/", "News\\Dead2.url", 1, action_delete, no_connection),
@@ -74,14 +82,16 @@ std::string make_tree(const TempDir& dir, const std::string& root, bool half_cop
 // counts exactly the ones without a copy, and no temporary file is left.
 void expect_every_bookmark_kept(const std::string& root, size_t not_moved) {
   Listing copies;
-  for (const std::string& name : tree_listing(root + "/Dead Links"))
-    copies.push_back(url_in(root + "/Dead Links/" + name) + base_url_in(root + "/Dead Links/" + name));
+  for (const std::string& name : tree_listing(root + "/Dead Links")) {
+    const std::string copy = root + "/Dead Links/" + name;
+    copies.push_back(url_in(copy) + url_in(copy, "DEFAULT", "BASEURL"));
+  }
   size_t without_copy = 0;
-  for (const LVK_URL& record : kRecords) {
-    const std::string url = record.url;
-    if (!is_dead(record) || std::count(copies.begin(), copies.end(), url + url)) continue;
+  for (const LVK_URL& r : kRecords) {
+    const std::string url = r.url;
+    if (!r.checked || r.action == keep || r.action > fix || std::count(copies.begin(), copies.end(), url + url)) continue;
     ++without_copy;
-    EXPECT_EQ(url_in(root + "\\" + record.path), url);
+    EXPECT_EQ(url_in(root + "\\" + r.path), url);
   }
   EXPECT_EQ(without_copy, not_moved);
   for (const std::string& entry : tree_listing(root))
@@ -97,32 +107,25 @@ TEST_F(FavoritesWriterTest, FailedCopiesLeaveBookmarksInPlaceAndAreCounted) {
   platform::ScopedFaultPlan count({});
   EXPECT_EQ(write_favorites_tree(), 0u);
   const uint64_t writes = platform::faults::writes_seen(), renames = platform::faults::renames_seen();
+  ASSERT_GE(writes, 8u);
   expect_every_bookmark_kept(clean, 0);
   EXPECT_EQ(tree_listing(clean),
-            (Listing{"Bare/", "Bare2/", "Dead Links/", "Dead Links/Dead1.url",
-                     "Dead Links/Dead2.url", "Dead Links/Dead3 (2).url", "Dead Links/Dead3.url",
-                     "Dead Links/Fix.url", "Dead Links/ab", "Dead Links/ab (2)", "Kept.url",
-                     "KeptDead.url", "Later/", "Later/Deeper/", "News/", "News/Deep/",
-                     "News/Fix.url", "News/New.url", "Old/"}));
-  EXPECT_EQ(url_in(clean + "/Dead Links/Dead2.url"), "http://dead2/");
+            (Listing{"Bare/", "Bare2/", "Dead Links/", "Dead Links/Dead1.url", "Dead Links/Dead2.url",
+                     "Dead Links/Dead3 (2).url", "Dead Links/Dead3.url", "Dead Links/Fix.url", "Dead Links/ab",
+                     "Dead Links/ab (2)", "Kept.url", "KeptDead.url", "Later/", "Later/Deeper/", "News/",
+                     "News/Deep/", "News/Fix.url", "News/New.url", "Old/"}));
   EXPECT_EQ(url_in(clean + "/Dead Links/Dead3 (2).url"), "http://dead3-old/");
-  EXPECT_EQ(base_url_in(clean + "/Dead Links/ab (2)"), "http://ab-2/");
-  // Line breaks in a link add no keys: BASEURL first, then the link alone.
+  EXPECT_EQ(url_in(clean + "/Dead Links/ab (2)", "DEFAULT", "BASEURL"), "http://ab-2/");
+  // Line breaks in a link add no keys or sections: BASEURL first, then the link alone.
   const std::string added = clean + "/News/New.url";
-  EXPECT_EQ(url_in(added), "http://new/xIconFile=\\\\h\\i.ico[Other]K=v");
-  EXPECT_EQ(base_url_in(added), url_in(added));
-  EXPECT_EQ(url_in(added, "InternetShortcut", "IconFile"), "<none>");
-  EXPECT_EQ(section_names(added), (Listing{"DEFAULT", "InternetShortcut"}));
-  EXPECT_EQ(section_names(clean + "/Dead Links/Dead2.url"), (Listing{"DEFAULT", "InternetShortcut"}));
-  ASSERT_GE(writes, 8u);
-  // However the location is typed (a trailing separator, '/' with parent
-  // folders that do not exist yet), the same tree appears in a new folder.
-  for (const char* typed : {"other\\", "slashed/", "new/parents/out"}) {
+  EXPECT_EQ(url_in(added, "DEFAULT", "BASEURL") + url_in(added), times(2, "http://new/xIconFile=\\\\h\\i.ico[Other]K=v"));
+  EXPECT_EQ(TempDir::read(added).find("[DEFAULT]"), 0u);
+  // However the location is typed, the same tree appears in a new folder.
+  for (const std::string typed : {"other\\", "slashed/", "new/parents/out"}) {
     set_output(dir.path() + "/" + typed);
-    const std::string folder = dir.file(std::string(typed, std::strcspn(typed, "\\")));
     EXPECT_EQ(write_favorites_tree(), 0u);
-    EXPECT_EQ(tree_listing(folder), tree_listing(clean)) << typed;
-    expect_every_bookmark_kept(folder, 0);
+    EXPECT_EQ(tree_listing(dir.file(typed)), tree_listing(clean)) << typed;
+    expect_every_bookmark_kept(dir.file(typed), 0);
   }
 
   std::vector<platform::FaultPlan> plans;
@@ -142,36 +145,24 @@ TEST_F(FavoritesWriterTest, FailedCopiesLeaveBookmarksInPlaceAndAreCounted) {
   }
 }
 
-std::vector<std::string> heard;
-void hear(const std::string& text, const std::string&, platform::MessageIcon) {
-  heard.push_back(text);
-}
-
 // A file named "Dead Links", or a copy's path or a bookmark's own too long
-// for the buffers: the bookmarks stay, and the save says how many.
-TEST_F(FavoritesWriterTest, BookmarksThatCannotBeCopiedStayAndAreReported) {
+// for the buffers: the bookmarks stay, and the save says how many. Without a
+// location or a project nothing is written.
+TEST_F(FavoritesWriterTest, BookmarksThatCannotBeWrittenStayAndAreReported) {
   write_project_file(project, kRecords);
   const std::string blocked = make_tree(dir, "blocked", false);
   dir.write("blocked/Dead Links", "not a folder");
   set_output(blocked);
   EXPECT_EQ(write_favorites_tree(), 7u);
   expect_every_bookmark_kept(blocked, 7);
-  // Through the dispatcher the user hears of it.
-  platform::set_message_hook(hear);
-  console_mode = false;
-  output_mode = output_favorites_tree;
-  save_results();
-  platform::set_message_hook(nullptr);
-  output_mode = output_nothing;
-  EXPECT_EQ(heard, Listing{"7 bookmarks could not be moved to Dead Links and were left in place."});
+  EXPECT_EQ(heard_from_save(), Listing{"7 bookmarks could not be moved to Dead Links and were left in place."});
 
   // Not even the folders of a path past 999 characters are made.
   set_output(out);
   std::string deep;
   while (deep.size() < 1000 - out.size()) deep += "Folder\\";
   EXPECT_EQ(save({make_record("http://long/", deep + "x.URL", 1, fix, http_error),
-                  make_record("http://short/", "Short.URL", 1, keep)}),
-            1u);
+                  make_record("http://short/", "Short.URL", 1, keep)}), 1u);
   EXPECT_EQ(tree_listing(out), (Listing{"Dead Links/", "Short.URL"}));
 
   // The copy's path would pass 999 characters where the bookmark's does not.
@@ -182,59 +173,20 @@ TEST_F(FavoritesWriterTest, BookmarksThatCannotBeCopiedStayAndAreReported) {
   set_output(location);
   EXPECT_EQ(save({make_record("http://long/", name, 1, quarantine, http_error)}), 1u);
   EXPECT_EQ(url_in(location + "/" + name), "http://long/");
-  // One bookmark is told of in the singular.
-  heard.clear();
-  platform::set_message_hook(hear);
-  output_mode = output_favorites_tree;
-  save_results();
-  EXPECT_EQ(heard, Listing{"1 bookmark could not be moved to Dead Links and was left in place."});
-}
+  EXPECT_EQ(heard_from_save(), Listing{"1 bookmark could not be moved to Dead Links and was left in place."});
 
-TEST_F(FavoritesWriterTest, NoLocationOrNoProjectWritesNoBookmark) {
   // Without a location nothing is written at the root of the drive.
-  const std::string probe = "lvn-writer-probe-" + std::to_string(std::hash<std::string>()(dir.path()));
-  ASSERT_FALSE(platform::file_attributes("\\" + probe).exists);
+  const std::string probe = "\\lvn-writer-probe-" + std::to_string(std::hash<std::string>()(dir.path()));
+  ASSERT_FALSE(platform::file_attributes(probe).exists);
   set_output("");
-  save({make_record("http://x/", probe + "\\x.URL", 1, keep)});
-  EXPECT_FALSE(platform::file_attributes("\\" + probe).exists);
-  EXPECT_FALSE(platform::file_attributes(out).exists);
+  save({make_record("http://x/", probe.substr(1) + "\\x.URL", 1, keep)});
+  EXPECT_FALSE(platform::file_attributes(probe).exists);
   // An unopenable project leaves only the folders.
-  set_output(out);
+  set_output(dir.file("none"));
   copy_field(project_path, sizeof project_path, dir.file("missing.lvn"));
   write_favorites_tree();
-  EXPECT_EQ(tree_listing(out), Listing{"Dead Links/"});
+  EXPECT_EQ(tree_listing(dir.file("none")), Listing{"Dead Links/"});
 }
-
-#ifndef _WIN32
-// Linux takes "Q: dead.url" and "..." as names like any other: each record
-// reaches its own file, and a record whose name had to be mended never
-// removes or rewrites a file that is there.
-TEST_F(FavoritesWriterTest, EveryRecordReachesOnlyItsOwnFile) {
-  for (const auto& [path, url] : std::vector<std::pair<std::string, std::string>>{
-           {"Q: dead.url", "http://dead/"}, {"Q_ dead.url", "http://good/"},
-           {"__/x.url", "http://other/"}, {"_/y.url", "http://y/"},
-           {".../z.url", "http://z/"}, {".../w.url", "http://w/"}})
-    age_file(dir.write("out/" + path, shortcut(url)));
-  const auto before = capture_tree(out);
-  save({make_record("http://dead/", "Q: dead.url", 1, quarantine, http_error),
-        make_record("http://good/", "Q_ dead.url", 1, keep),
-        make_record("http://fixed/", "..\\x.url", 1, fix, http_error),
-        make_record("http://y/", ".\\y.url", 1, quarantine, http_error),
-        make_record("http://z/", "...\\z.url", 1, keep),
-        make_record("http://w/", "...\\w.url", 1, action_delete, http_error)});
-  const auto after = capture_tree(out);
-  for (const char* untouched : {"Q_ dead.url", "__/x.url", "_/y.url", ".../z.url"})
-    EXPECT_EQ(after.at(untouched), before.at(untouched)) << untouched;
-  EXPECT_FALSE(after.count("Q: dead.url"));
-  EXPECT_FALSE(after.count(".../w.url"));
-  for (const auto& [copy, url] : std::vector<std::pair<std::string, std::string>>{
-           {"Q: dead.url", "http://dead/"}, {"x.url", "http://fixed/"}, {"y.url", "http://y/"},
-           {"w.url", "http://w/"}})
-    EXPECT_EQ(url_in(out + "/Dead Links/" + copy), url) << copy;
-}
-#endif
-
-// --- The output folder is a boundary ---------------------------------------
 
 TEST(ContainedRelativePath, OnlyNamesThePlatformWouldMisreadAreMended) {
   const struct {
@@ -244,8 +196,7 @@ TEST(ContainedRelativePath, OnlyNamesThePlatformWouldMisreadAreMended) {
       {"Re: notes\\Résumé\\ü.url", nullptr, "Re_ notes\\Résumé\\ü.url"},
       {"News \\a?b*<c>.URL", nullptr, "News_\\a?b__c_.URL"},
       {".\\x.URL", "_\\x.URL", "_\\x.URL"},
-      {"...\\x.URL", nullptr, "___\\x.URL"},
-      {". .\\.. \\x.URL", nullptr, "___\\___\\x.URL"},
+      {". .\\.. \\...\\x.URL", nullptr, "___\\___\\___\\x.URL"},
       {"\\\\server\\share\\x.URL", "_\\_\\server\\share\\x.URL", "_\\_\\server\\share\\x.URL"},
       {"C:\\Windows\\x.URL", nullptr, "C_\\Windows\\x.URL"},
       {"c:..\\x.URL", nullptr, "c___\\x.URL"},
@@ -263,13 +214,39 @@ TEST(ContainedRelativePath, OnlyNamesThePlatformWouldMisreadAreMended) {
   }
 }
 
+#ifndef _WIN32
+// Linux takes "Q: dead.url" and "..." as names like any other: each record
+// reaches its own file, and a record whose name had to be mended never
+// removes or rewrites a file that is there.
+TEST_F(FavoritesWriterTest, EveryRecordReachesOnlyItsOwnFile) {
+  for (const auto& [path, url] : std::vector<Link>{{"Q: dead.url", "http://dead/"}, {"Q_ dead.url", "http://good/"},
+                                                  {"__/x.url", "http://other/"}, {"_/y.url", "http://y/"},
+                                                  {".../z.url", "http://z/"}, {".../w.url", "http://w/"}})
+    age_file(dir.write("out/" + path, shortcut(url)));
+  const auto before = capture_tree(out);
+  save({make_record("http://dead/", "Q: dead.url", 1, quarantine, http_error),
+        make_record("http://good/", "Q_ dead.url", 1, keep),
+        make_record("http://fixed/", "..\\x.url", 1, fix, http_error),
+        make_record("http://y/", ".\\y.url", 1, quarantine, http_error),
+        make_record("http://z/", "...\\z.url", 1, keep),
+        make_record("http://w/", "...\\w.url", 1, action_delete, http_error)});
+  const auto after = capture_tree(out);
+  for (const char* untouched : {"Q_ dead.url", "__/x.url", "_/y.url", ".../z.url"})
+    EXPECT_EQ(after.at(untouched), before.at(untouched)) << untouched;
+  EXPECT_FALSE(after.count("Q: dead.url") || after.count(".../w.url"));
+  for (const auto& [copy, url] : std::vector<Link>{{"Q: dead.url", "http://dead/"}, {"x.url", "http://fixed/"},
+                                                  {"y.url", "http://y/"}, {"w.url", "http://w/"}})
+    EXPECT_EQ(url_in(out + "/Dead Links/" + copy), url) << copy;
+}
+#endif
+
 // Hostile record paths: every bookmark lands inside the output folder, and
 // every file outside it keeps its bytes and time stamps.
 TEST_F(FavoritesWriterTest, HostileRecordPathsStayInsideTheOutputFolder) {
   // out sits four levels down, so four ".." would reach the test folder.
   set_output(out = dir.file("l1/l2/l3/out"));
-  for (const char* canary : {"l1/l2/l3/canary.URL", "l1/l2/victim.URL", "l1/canary.URL",
-                             "canary.URL", "l1/l2/l3/out2/x.URL", "outside/abs.URL"})
+  for (const char* canary : {"l1/l2/l3/canary.URL", "l1/l2/victim.URL", "l1/canary.URL", "canary.URL",
+                             "l1/l2/l3/out2/x.URL", "outside/abs.URL"})
     age_file(dir.write(canary, shortcut(std::string("http://canary/") + canary)));
   const auto before = capture_tree(dir.path(), {"l1/l2/l3/out", "project.lvn"});
   const std::vector<LVK_URL> records = {
@@ -288,8 +265,8 @@ TEST_F(FavoritesWriterTest, HostileRecordPathsStayInsideTheOutputFolder) {
   EXPECT_EQ(capture_tree(dir.path(), {"l1/l2/l3/out", "project.lvn"}), before);
   // Each bookmark is inside: in the tree unless removed, in Dead Links if dead.
   Listing in_tree, in_dead_links;
-  for (const auto& [name, entry] : capture_tree(out))
-    if (!entry.is_directory)
+  for (const std::string& name : tree_listing(out))
+    if (name.back() != '/')
       (name.rfind("Dead Links/", 0) == 0 ? in_dead_links : in_tree).push_back(url_in(out + "/" + name));
   for (const LVK_URL& record : records) {
     const std::string url = record.url;

@@ -1,9 +1,6 @@
-// Saves killed at random moments never cost a bookmark: the old bookmark
-// file stays whole, every dead bookmark of a tree is in its place or whole in
-// Dead Links, and the next save finishes the job and leaves no temporary
-// file. The killed saves are this test program itself, started again as a
-// child that runs one save; killing a process needs POSIX here. Each run
-// prints its seed; LVN_KILL_SEED repeats it.
+// Saves killed at random moments never cost a bookmark, and the next save
+// finishes the job. The killed saves are this program started again as a
+// child that runs one save (POSIX only); LVN_KILL_SEED=<seed> replays a run.
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
@@ -11,12 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
-#include <cstdio>
-#include <cstdlib>
-#include <random>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "bookmarks/favorites_writer.h"
 #include "bookmarks/save_results.h"
@@ -25,12 +17,12 @@
 #include "tests/support/file_tree.h"
 #include "tests/support/process_runner.h"
 #include "tests/support/project_builder.h"
+#include "tests/support/seeded_random.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
 // The child's part: one save as LVN_SAVE_KILL says ("mode project output").
-// Run only by the tests below, which start it with the disabled tests enabled.
 TEST(SaveKillChild, DISABLED_Saves) {
   const char* job = std::getenv("LVN_SAVE_KILL");
   ASSERT_NE(job, nullptr);
@@ -43,44 +35,27 @@ TEST(SaveKillChild, DISABLED_Saves) {
   save_results();
 }
 
-bool no_temporaries(const std::string& root) {
-  for (const std::string& entry : tree_listing(root))
-    if (entry.find(platform::kTemporarySuffix) != std::string::npos) return false;
-  return true;
+// How many temporary files stand below the folder.
+long temporaries(const std::string& root) {
+  const std::vector<std::string> all = tree_listing(root);
+  return std::count_if(all.begin(), all.end(),
+                       [](const std::string& e) { return e.find(platform::kTemporarySuffix) != std::string::npos; });
 }
-
-// Whether a temporary file stands beside this bookmark file.
-bool file_save_begun(const std::string& output) {
-  platform::DirListing temporaries;
-  return temporaries.open(output.substr(0, output.find_last_of('/')) + "/*" +
-                          platform::kTemporarySuffix);
-}
-
-std::string url_in(const std::string& file, const char* section = "InternetShortcut",
-                   const char* key = "URL") {
+std::string url_in(const std::string& file, const char* section = "InternetShortcut", const char* key = "URL") {
   return platform::profile_read(file, section, key, "", 1000);
 }
 
 class SaveKillTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const char* fixed = std::getenv("LVN_KILL_SEED");
-    const unsigned seed = fixed ? static_cast<unsigned>(std::strtoul(fixed, nullptr, 10))
-                                : std::random_device{}();
-    std::printf("[ seed     ] LVN_KILL_SEED=%u\n", seed);
-    random.seed(seed);
-  }
-
-  // One save of the project to `output` in a child. Without `kill` it runs
-  // to its end and sets how late a kill may come; with it, it is killed at a
-  // random moment within that time, counted from when `begun` first holds.
-  // True when the save ended, or the kill found the child running.
-  bool save(int mode, const std::string& output, bool kill,
-            bool (*begun)(const std::string&) = nullptr) {
+  // One save to `output` in a child. Without `kill` it runs to its end and
+  // sets how late a kill may come; with it, it is killed at a random moment
+  // within that time, counted from when a temporary file stands in
+  // `watched` (if given). True
+  // when the save ended, or the kill found the child running.
+  bool save(int mode, const std::string& output, bool kill, const std::string& watched = "") {
     ProcessOptions options;
     options.program = platform::module_path();
-    options.arguments = {"--gtest_filter=SaveKillChild.DISABLED_Saves",
-                         "--gtest_also_run_disabled_tests"};
+    options.arguments = {"--gtest_filter=SaveKillChild.DISABLED_Saves", "--gtest_also_run_disabled_tests"};
     options.environment = {{"LVN_SAVE_KILL", std::to_string(mode) + " " + project + " " + output}};
     ChildProcess child;
     const auto start = std::chrono::steady_clock::now();
@@ -91,16 +66,15 @@ class SaveKillTest : public ::testing::Test {
                                       std::chrono::steady_clock::now() - start).count());
       return ended;
     }
-    for (int waited = 0; begun && !begun(output) && child.wait(0) == -1 && waited < 5000; ++waited)
+    for (int waited = 0; !watched.empty() && !temporaries(watched) && child.wait(0) == -1 && waited < 5000; ++waited)
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    std::this_thread::sleep_for(
-        std::chrono::milliseconds(std::uniform_int_distribution<long>(0, save_ms)(random)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::uniform_int_distribution<long>(0, save_ms)(random)));
     child.send_signal(SIGKILL);
     return child.wait(10000) == 128 + SIGKILL;
   }
 
   long save_ms = 1;
-  std::mt19937 random;
+  std::mt19937 random = seeded_random();
   TempDir dir;
   const std::string project = dir.file("p.lvn");
 };
@@ -109,24 +83,23 @@ TEST_F(SaveKillTest, KilledBookmarkFileSaveLeavesTheOldFileWhole) {
   std::vector<LVK_URL> records;
   for (int i = 0; i < 8000; ++i)
     records.push_back(make_record("http://site/" + std::string(200, 'a' + i % 26),
-                                  "F" + std::to_string(i / 50) + "\\B" + std::to_string(i) + ".URL",
-                                  1, i % 7 == 0 ? quarantine : keep));
+                                  "F" + std::to_string(i / 50) + "\\B" + std::to_string(i) + ".URL", 1,
+                                  i % 7 == 0 ? quarantine : keep));
   write_project_file(project, records);
-  ASSERT_TRUE(save(1, dir.file("expected.html"), false));
+  ASSERT_TRUE(save(output_bookmark_file, dir.file("expected.html"), false));
   save_ms /= 4;  // most of it went to starting the child
-  const std::string expected = TempDir::read(dir.file("expected.html"));
-  const std::string old_file = "<the old bookmarks>\r\n";
-  const std::string output = dir.write("out/bookmarks.html", old_file);
+  const std::string expected = TempDir::read(dir.file("expected.html")), old_file = "<the old bookmarks>\r\n";
+  const std::string out = dir.file("out"), output = dir.write("out/bookmarks.html", old_file);
   int mid_save = 0;
   for (int round = 0; round < 10; ++round) {
-    mid_save += save(1, output, true, file_save_begun) && file_save_begun(output);
+    mid_save += save(output_bookmark_file, output, true, out) && temporaries(out);
     const std::string now = TempDir::read(output);
     ASSERT_TRUE(now == old_file || now == expected) << "round " << round;
   }
   EXPECT_GT(mid_save, 0);
-  ASSERT_TRUE(save(1, output, false));
+  ASSERT_TRUE(save(output_bookmark_file, output, false));
   EXPECT_EQ(TempDir::read(output), expected);
-  EXPECT_TRUE(no_temporaries(dir.file("out")));
+  EXPECT_EQ(temporaries(out), 0);
 }
 
 TEST_F(SaveKillTest, KilledTreeSaveLosesNoBookmark) {
@@ -134,20 +107,17 @@ TEST_F(SaveKillTest, KilledTreeSaveLosesNoBookmark) {
   std::vector<LVK_URL> records;
   std::vector<std::string> dead;
   for (int i = 0; i < 300; ++i) {
-    const std::string url = "http://site/" + std::to_string(i);
-    const std::string path = "F" + std::to_string(i % 10) + "/B" + std::to_string(i) + ".url";
+    const std::string url = "http://site/" + std::to_string(i), folder = "F" + std::to_string(i % 10);
     const uint32_t action = i % 3 == 0 ? quarantine : i % 3 == 1 ? keep : fix;
-    records.push_back(make_record(url, path, 1, action, action == keep ? 0u : 1u));
-    records.back().path[path.find('/')] = '\\';
+    records.push_back(make_record(url, folder + "\\B" + std::to_string(i) + ".url", 1, action, action != keep));
     if (action != keep) dead.push_back(url);
     for (const char* root : {"tree/", "timing/"})
-      dir.write(root + path, "[InternetShortcut]\r\nURL=" + url + "\r\n");
+      dir.write(root + folder + "/B" + std::to_string(i) + ".url", "[InternetShortcut]\r\nURL=" + url + "\r\n");
   }
   std::sort(dead.begin(), dead.end());
   write_project_file(project, records);
   const std::string tree = dir.file("tree");
-  // The links of the whole copies in Dead Links.
-  const auto copies = [&] {
+  const auto copies = [&] {  // the links of the whole copies in Dead Links
     std::vector<std::string> urls;
     for (const std::string& name : tree_listing(tree + "/Dead Links")) {
       const std::string file = tree + "/Dead Links/" + name;
@@ -156,20 +126,17 @@ TEST_F(SaveKillTest, KilledTreeSaveLosesNoBookmark) {
     std::sort(urls.begin(), urls.end());
     return urls;
   };
-
-  ASSERT_TRUE(save(2, dir.file("timing"), false));
+  ASSERT_TRUE(save(output_favorites_tree, dir.file("timing"), false));
   int mid_save = 0;
   for (int round = 0; round < 6; ++round) {
-    mid_save += save(2, tree, true);
+    mid_save += save(output_favorites_tree, tree, true);
     const std::vector<std::string> copied = copies();
-    for (const LVK_URL& record : records)
-      ASSERT_TRUE(url_in(tree + "\\" + record.path) == record.url ||
-                  (record.action == quarantine &&
-                   std::binary_search(copied.begin(), copied.end(), std::string(record.url))))
-          << record.path << " lost in round " << round;
+    for (const LVK_URL& r : records)
+      ASSERT_TRUE(url_in(tree + "\\" + r.path) == r.url ||
+                  (r.action == quarantine && std::binary_search(copied.begin(), copied.end(), std::string(r.url))))
+          << r.path << " lost in round " << round;
   }
   EXPECT_GT(mid_save, 0);
-
   // The next save finishes the move: one whole copy of each dead bookmark,
   // the quarantined ones gone from their folders, no temporary file.
   copy_field(project_path, sizeof project_path, project);
@@ -177,7 +144,7 @@ TEST_F(SaveKillTest, KilledTreeSaveLosesNoBookmark) {
   EXPECT_EQ(write_favorites_tree(), 0u);
   EXPECT_EQ(copies(), dead);
   EXPECT_EQ(tree_listing(tree).size(), 10 + 200 + 1 + 200u);
-  EXPECT_TRUE(no_temporaries(tree));
+  EXPECT_EQ(temporaries(tree), 0);
 }
 
 }  // namespace

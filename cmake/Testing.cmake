@@ -27,7 +27,7 @@ if(CMAKE_CROSSCOMPILING)
 endif()
 
 # One test executable per folder, from the *_test.cpp files beside the code.
-foreach(folder platform core bookmarks checker console tests)
+foreach(folder platform core bookmarks checker console gui tests)
   file(GLOB test_sources CONFIGURE_DEPENDS ${folder}/*_test.cpp)
   if(folder STREQUAL "platform")
     # Each backend may also have tests of its own behaviour.

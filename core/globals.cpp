@@ -23,3 +23,6 @@ std::atomic<bool> stop_requested{false};
 
 uint32_t output_mode = 0;
 char output_location[1000] = {};
+
+char install_directory[1000] = {};
+char start_menu_group[100] = {};

@@ -39,4 +39,8 @@ extern std::atomic<bool> stop_requested;
 extern uint32_t output_mode;
 extern char output_location[1000];
 
+// The installation the wizard's install page asks for.
+extern char install_directory[1000];
+extern char start_menu_group[100];  // "yes" when a Start-menu group is wanted
+
 constexpr const char* kProductName = "Lorvane";

@@ -8,6 +8,7 @@
 #include "core/globals.h"
 #include "core/message.h"
 #include "core/records.h"
+#include "gui/page_store.h"
 #include "gui/wizard.h"
 #include "platform/platform.h"
 #include "setup/self_replace.h"
@@ -84,6 +85,8 @@ bool take_project_argument(const char* path) {
 int lvn_main(const char* command_line) {
   if (!command_line) command_line = "";
   enter_folder_of(platform::module_path());
+  // The pages are written for every role, before any switch is read.
+  extract_pages();
 
   if (classify_command_line(command_line, false) == Role::self_replace) {
     run_self_replacement();
@@ -109,6 +112,6 @@ int lvn_main(const char* command_line) {
       run_console_mode();
       return 0;
     default:
-      return run_wizard();
+      return run_wizard(role == Role::open_project);
   }
 }

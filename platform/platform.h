@@ -190,11 +190,15 @@ bool set_current_directory(const std::string& path);
 std::string expand_environment(const std::string& text);
 // The user's desktop folder.
 std::string desktop_folder();
+// The folder programs are installed under ("Program Files" on Windows,
+// ~/.local/opt on Linux).
+std::string program_files_folder();
 // The folder that holds the Firefox profiles (the application-data folder's
 // "\Mozilla\Firefox\Profiles" on Windows, ~/.mozilla/firefox on Linux).
 std::string firefox_profiles_folder();
-// Opens a file or URL the way the shell does; false when that failed.
-bool shell_open(const std::string& target);
+// Opens a file or URL the way the shell does, its window shown normally or
+// maximised; false when that failed.
+bool shell_open(const std::string& target, bool maximised = false);
 void sleep_ms(unsigned milliseconds);
 // Runs the command interpreter's "pause": prints its prompt, waits for a key.
 void pause_console();
@@ -209,7 +213,7 @@ bool graphical_front_end_available();
 // ---------------------------------------------------------------------------
 // Messages to the user
 
-enum class MessageIcon { error, warning, information };
+enum class MessageIcon { error, warning, information, question };
 // A message box on Windows, a line on standard error on Linux. The owner is a
 // window handle or null. Runs on the calling thread and waits for the user.
 void message_box(void* owner, const std::string& text, const std::string& caption,
@@ -226,6 +230,111 @@ void set_message_hook(MessageHook hook);
 void post_app_command(void* window, unsigned command);
 using AppCommandSink = void (*)(void* window, unsigned command);
 void set_app_command_sink(AppCommandSink sink);
+
+// ---------------------------------------------------------------------------
+// The wizard's dialogs. Each is modal, owned by `owner` (a window or null),
+// runs on the window thread and waits for the user.
+
+// A question with the buttons Yes and No; true for Yes. `default_no` makes No
+// the button that Enter presses.
+bool ask_yes_no(void* owner, const std::string& text, const std::string& caption,
+                MessageIcon icon, bool default_no);
+
+// The open and save file dialogs. `path` is the initial name and, on true,
+// the chosen file; it never holds more than kDialogPathSize - 1 characters.
+constexpr size_t kDialogPathSize = 1000;
+struct FileChoice {
+  std::string title;
+  std::string filter_name;     // such as "LVN files (*.LVN)"
+  std::string filter_pattern;  // such as "*.LVN"
+  bool for_saving = false;     // save dialog: asks before replacing a file;
+                               // open dialog: the file must exist
+};
+bool choose_file(void* owner, const FileChoice& choice, std::string& path);
+// The folder dialog; on true `path` holds the chosen folder.
+bool choose_folder(void* owner, const std::string& title, std::string& path);
+
+// The item list dialog ("Item List"): rows of records with six columns, the
+// caption line, and the buttons Recover, Close and Test in Browser.
+struct ItemRow {
+  std::string number, name, url, file, reason, entry;  // the six columns
+};
+struct ItemList {
+  bool caption_line = true;     // "Here are all items you selected."
+  bool recover_enabled = true;
+  std::vector<ItemRow> rows;
+  // Puts back the records of the selected rows (their entries, top first);
+  // gives, for each, whether it was put back. Its row then leaves the list.
+  std::vector<bool> (*recover)(const std::vector<std::string>& entries) = nullptr;
+  // Opens the first selected row's link in the user's browser.
+  void (*test_in_browser)(const std::string& url) = nullptr;
+};
+void show_item_list(void* owner, const ItemList& list);
+
+// The seam that tests script: while a script is set, every dialog above and
+// message_box ask it instead of showing anything. Null restores the real
+// dialogs.
+class DialogScript {
+ public:
+  virtual ~DialogScript() = default;
+  virtual void message(const std::string& text, const std::string& caption,
+                       MessageIcon icon) = 0;
+  virtual bool ask_yes_no(const std::string& text, const std::string& caption,
+                          MessageIcon icon, bool default_no) = 0;
+  virtual bool choose_file(const FileChoice& choice, std::string& path) = 0;
+  virtual bool choose_folder(const std::string& title, std::string& path) = 0;
+  virtual void item_list(const ItemList& list) = 0;
+};
+void set_dialog_script(DialogScript* script);
+DialogScript* dialog_script();
+
+// ---------------------------------------------------------------------------
+// The wizard's main window: a frame whose client area is an embedded browser
+// showing the wizard's pages. Everything here runs on the window thread.
+
+// What the window hands to the wizard, on the window thread.
+struct WizardHandlers {
+  // A navigation that the browser cancelled: an "app:" link, or a form sent
+  // to "cgi.htm" with its query. Gives the browser event's result.
+  int (*navigation)(const char* url) = nullptr;
+  // App command N (message 10925): 0 when acted on, 1 otherwise.
+  int (*app_command)(unsigned command) = nullptr;
+  // The close request: "Exit", or closing from the title bar.
+  void (*close_request)() = nullptr;
+  // Timer 1, every five seconds while it runs.
+  void (*timer_tick)() = nullptr;
+};
+
+class WizardWindow {
+ public:
+  virtual ~WizardWindow() = default;
+  // The window's handle: owner of dialogs, target of posted app commands.
+  virtual void* handle() = 0;
+  // Shows a page (the full path of a page file) or runs a "javascript:" URL.
+  virtual void navigate(const std::string& url) = 0;
+  virtual void set_title(const std::string& title) = 0;
+  virtual void start_timer() = 0;
+  virtual void stop_timer() = 0;
+  // Sends the close message: without_asking destroys the window at once,
+  // otherwise it is the close request.
+  virtual void close(bool without_asking) = 0;
+  virtual void destroy() = 0;
+  // Sends app command N synchronously; gives the command's result.
+  virtual int send_app_command(unsigned command) = 0;
+};
+
+// Creates the main window, titled "Lorvane 2.5", with its browser; null when
+// no window can be made here (the caller says so and ends).
+WizardWindow* create_wizard_window(const WizardHandlers& handlers);
+// Runs the window thread's message loop until the main window is destroyed.
+void run_message_loop();
+
+// ---------------------------------------------------------------------------
+// Resources
+
+// The bytes of a resource of type "DATA" carried in the executable; false
+// when there is none of that name.
+bool load_data_resource(const std::string& name, std::string& bytes);
 
 // ---------------------------------------------------------------------------
 // HTTP client, in the session/request shape the checker uses.

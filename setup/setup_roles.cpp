@@ -10,6 +10,11 @@ void run_uninstaller() {
                platform::MessageIcon::information);
 }
 
+void run_installer() {
+  show_message("Installing Lorvane is not available in this version.",
+               platform::MessageIcon::information);
+}
+
 void run_repair() {
   show_message("Repairing the Lorvane installation is not available in this version.",
                platform::MessageIcon::information);

@@ -148,7 +148,7 @@ std::string desktop_folder() {
 
 std::string firefox_profiles_folder() { return posix::non_empty_env("HOME") + "/.mozilla/firefox"; }
 
-bool shell_open(const std::string& target) {
+bool shell_open(const std::string& target, bool /*maximised*/) {
   // An executable is started itself, as the Windows shell does; anything
   // else goes to the desktop's opener.
   const std::string native = looks_like_url(target) ? target : posix::native_path(target);

@@ -8,10 +8,11 @@
 //   transfer   - one GET that is done as soon as the final answer's status
 //                line and headers are in; a small body that follows at once
 //                is taken in only so that the connection can serve the next
-//                link
+//                link. A server that falls silent for the silence limit ends
+//                it, timed by the transfer itself to the millisecond
 //   cancelling - closing a session marks it closed, shuts down every socket
-//                its transfers hold or keep for later and lets their waits
-//                give up
+//                its transfers hold or keep for later and wakes every thread
+//                waiting on it, so no wait needs a tick of its own
 //   reuse      - each thread keeps one transfer handle and its connections
 //                per session, and the session shares name lookups across
 //                threads. Connections themselves are not pooled across
@@ -24,6 +25,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cerrno>
@@ -47,8 +49,9 @@ namespace {
 struct SessionState {
   std::string agent;
   std::atomic<bool> closed{false};
-  std::mutex sockets_mutex;         // guards `sockets` and socket closing
+  std::mutex sockets_mutex;         // guards `sockets`, `waiters` and socket closing
   std::set<curl_socket_t> sockets;  // every socket open on this session now
+  std::set<CURLM*> waiters;         // each thread's handle bound to the session
   CURLSH* share = nullptr;          // name lookups shared by every thread
   std::mutex share_locks[CURL_LOCK_DATA_LAST];
 
@@ -102,9 +105,19 @@ using Clock = std::chrono::steady_clock;
 // transfer is cut, as it always was, and the connection goes with it.
 constexpr size_t kBodyDrainLimit = 64 * 1024;
 constexpr auto kBodyDrainTime = std::chrono::milliseconds(100);
+constexpr auto kLongestWait = std::chrono::seconds(60);
 
 struct Transfer {
   SessionState* session = nullptr;
+  // The silence limit runs only while a request waits on its server: from
+  // the moment it is sent, restarted whenever body bytes arrive (the count
+  // libcurl keeps, which also sees the bodies of answers it follows) and by
+  // each FTP reply line. The name lookup and connecting of the first request
+  // and of each redirection are the connect time-out's to end; an FTP data
+  // connection belongs to the request it serves.
+  bool awaiting = false;
+  Clock::time_point last_heard;
+  curl_off_t body_count = 0;  // libcurl's count of body bytes for this request
   bool http = false;          // an HTTP status line has been seen
   long status = 0;            // status of the latest HTTP answer
   bool location = false;      // the latest answer names a Location
@@ -141,7 +154,10 @@ size_t on_header(char* data, size_t size, size_t count, void* user) {
       t->status = t->status * 10 + (data[i++] - '0');
     return length;
   }
-  if (!t->http) return length;  // an FTP server's reply lines
+  if (!t->http) {  // an FTP server's reply lines: each one breaks the silence
+    t->last_heard = Clock::now();
+    return length;
+  }
   if (starts_with_nocase(data, length, "location:")) {
     size_t i = 9;
     while (i < length && (data[i] == ' ' || data[i] == '\t')) ++i;
@@ -171,8 +187,34 @@ size_t on_body(char*, size_t size, size_t count, void* user) {
   return t->body_bytes > kBodyDrainLimit ? 0 : size * count;
 }
 
-int on_progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-  return static_cast<Transfer*>(user)->session->closed.load() ? 1 : 0;
+int on_progress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t) {
+  Transfer* t = static_cast<Transfer*>(user);
+  if (received != t->body_count) {
+    t->body_count = received;
+    t->last_heard = Clock::now();
+  }
+  return t->session->closed.load() ? 1 : 0;
+}
+
+// A connection is ready and the request is about to go out (each redirection
+// step has its own): the silence limit starts now.
+int on_request_ready(void* user, char*, char*, int, int) {
+  Transfer* t = static_cast<Transfer*>(user);
+  t->awaiting = true;
+  t->last_heard = Clock::now();
+  t->body_count = 0;
+  return CURL_PREREQFUNC_OK;
+}
+
+// A redirection is followed to a new connection: until its request goes
+// out, the connect time-out rules.
+void connecting_again(Transfer* t) {
+  if (t->http) t->awaiting = false;
+}
+
+int on_resolver_start(void*, void*, void* user) {
+  connecting_again(static_cast<Transfer*>(user));
+  return 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -181,6 +223,7 @@ int on_progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 curl_socket_t on_open_socket(void* user, curlsocktype, struct curl_sockaddr* address) {
   Transfer* t = static_cast<Transfer*>(user);
   SessionState* s = t->session;
+  connecting_again(t);
   std::lock_guard<std::mutex> lock(s->sockets_mutex);
   if (s->closed.load()) return CURL_SOCKET_BAD;
   curl_socket_t fd = ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
@@ -234,6 +277,10 @@ struct ThreadClient {
   ~ThreadClient() { release(); }
 
   void release() {
+    if (session && multi) {
+      std::lock_guard<std::mutex> lock(session->sockets_mutex);
+      session->waiters.erase(multi);  // before it goes, so no closing wakes it then
+    }
     if (easy) curl_easy_cleanup(easy);
     if (multi) curl_multi_cleanup(multi);  // closes the connections it kept
     easy = nullptr;
@@ -241,13 +288,24 @@ struct ThreadClient {
     session.reset();
   }
 
-  // Ready for `state`; false when no handle could be had here.
+  // Ready for `state`; false when no handle could be had here, or the
+  // session closed before its closing could wake this thread.
   bool bind(const std::shared_ptr<SessionState>& state) {
     if (session == state && easy) return true;
     release();
     multi = curl_multi_init();
     easy = curl_easy_init();
     if (!multi || !easy) {
+      release();
+      return false;
+    }
+    bool closed;
+    {
+      std::lock_guard<std::mutex> lock(state->sockets_mutex);
+      closed = state->closed.load();
+      if (!closed) state->waiters.insert(multi);
+    }
+    if (closed) {
       release();
       return false;
     }
@@ -271,10 +329,13 @@ struct ThreadClient {
     // Direct access, whatever the environment's proxy variables say.
     curl_easy_setopt(easy, CURLOPT_PROXY, "");
     curl_easy_setopt(easy, CURLOPT_NOPROXY, "*");
-    // The Windows client's defaults: 60 s to connect, 30 s of silence.
+    // The Windows client's defaults: 60 s to connect; its 30 s of silence
+    // are timed in `run`.
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, 60L);
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, silence_limit_seconds());
+    curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, on_request_ready);
+    curl_easy_setopt(easy, CURLOPT_PREREQDATA, &transfer);
+    curl_easy_setopt(easy, CURLOPT_RESOLVER_START_FUNCTION, on_resolver_start);
+    curl_easy_setopt(easy, CURLOPT_RESOLVER_START_DATA, &transfer);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, on_header);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, on_body);
@@ -289,11 +350,13 @@ struct ThreadClient {
   }
 
   // Runs one transfer of `url` to its end, to the end of a short body after
-  // the final headers, or to the session's closing.
+  // the final headers, to the silence limit or to the session's closing. It
+  // sleeps until the next of these can come, and no shorter.
   CURLcode run(const std::string& url) {
     transfer.reset();
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
     if (curl_multi_add_handle(multi, easy) != CURLM_OK) return CURLE_OUT_OF_MEMORY;
+    const Clock::duration silence = std::chrono::seconds(silence_limit_seconds());
     CURLcode rc = CURLE_OK;
     for (;;) {
       int running = 0;
@@ -311,14 +374,25 @@ struct ThreadClient {
         rc = CURLE_ABORTED_BY_CALLBACK;
         break;
       }
-      int wait_ms = 1000;  // the session's closing is seen at least this often
+      const Clock::time_point now = Clock::now();
+      // Only the drain or the silence limit can end the wait sooner than
+      // libcurl's own timers (the connect time-out) or the session's closing.
+      Clock::time_point wake = now + kLongestWait;
       if (transfer.headers_done) {
-        const auto left = transfer.headers_time + kBodyDrainTime - Clock::now();
-        if (left <= Clock::duration::zero()) break;  // the outcome is known already
-        wait_ms = static_cast<int>(
-            std::chrono::duration_cast<std::chrono::milliseconds>(left).count() + 1);
+        const Clock::time_point drained = transfer.headers_time + kBodyDrainTime;
+        if (now >= drained) break;  // the outcome is known already
+        wake = std::min(wake, drained);
+      } else if (transfer.awaiting) {
+        const Clock::time_point silent = transfer.last_heard + silence;
+        if (now >= silent) {
+          rc = CURLE_OPERATION_TIMEDOUT;
+          break;
+        }
+        wake = std::min(wake, silent);
       }
-      curl_multi_poll(multi, nullptr, 0, wait_ms, nullptr);
+      // libcurl wakes sooner by itself when one of its own timers is due.
+      const auto wait = std::chrono::ceil<std::chrono::milliseconds>(wake - now);
+      curl_multi_poll(multi, nullptr, 0, static_cast<int>(wait.count()), nullptr);
     }
     // A transfer still running here is cut, and its connection closed.
     curl_multi_remove_handle(multi, easy);
@@ -439,9 +513,10 @@ void http_close_session(HttpSession* session) {
   }
   std::lock_guard<std::mutex> lock(state->sockets_mutex);
   state->closed.store(true);
-  // Wakes every transfer blocked on a connected socket at once; one that is
-  // still resolving or connecting gives up at its next progress call.
+  // Wakes every transfer at once, whether it waits on a connected socket, a
+  // connection or a name lookup.
   for (curl_socket_t fd : state->sockets) ::shutdown(fd, SHUT_RDWR);
+  for (CURLM* multi : state->waiters) curl_multi_wakeup(multi);
 }
 
 }  // namespace platform

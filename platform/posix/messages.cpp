@@ -22,6 +22,10 @@ void message_box(void* owner, const std::string& text, const std::string& captio
     hook(text, caption, icon);
     return;
   }
+  if (DialogScript* script = dialog_script()) {
+    script->message(text, caption, icon);
+    return;
+  }
   // The texts are written for a message box and may end in their own line
   // break; the line gets exactly one.
   std::string line = text;

@@ -69,9 +69,9 @@ std::string firefox_profiles_folder() {
   return special_folder(CSIDL_APPDATA) + "\\Mozilla\\Firefox\\Profiles";
 }
 
-bool shell_open(const std::string& target) {
-  const HINSTANCE result =
-      ::ShellExecuteA(nullptr, "open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+bool shell_open(const std::string& target, bool maximised) {
+  const HINSTANCE result = ::ShellExecuteA(nullptr, "open", target.c_str(), nullptr, nullptr,
+                                           maximised ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
   return reinterpret_cast<INT_PTR>(result) > 32;
 }
 

@@ -7,6 +7,7 @@
 
 #include "core/app_commands.h"
 #include "platform/platform.h"
+#include "platform/win32/win32_support.h"
 
 namespace platform {
 
@@ -15,17 +16,17 @@ namespace {
 std::atomic<MessageHook> message_hook{nullptr};
 std::atomic<AppCommandSink> app_command_sink{nullptr};
 
+}  // namespace
 
-UINT icon_style(MessageIcon icon) {
+UINT win32::message_icon_style(MessageIcon icon) {
   switch (icon) {
     case MessageIcon::error: return MB_ICONERROR;
     case MessageIcon::warning: return MB_ICONWARNING;
     case MessageIcon::information: return MB_ICONINFORMATION;
+    case MessageIcon::question: return MB_ICONQUESTION;
   }
   return MB_ICONINFORMATION;
 }
-
-}  // namespace
 
 void message_box(void* owner, const std::string& text, const std::string& caption,
                  MessageIcon icon) {
@@ -33,7 +34,11 @@ void message_box(void* owner, const std::string& text, const std::string& captio
     hook(text, caption, icon);
     return;
   }
-  ::MessageBoxA(static_cast<HWND>(owner), text.c_str(), caption.c_str(), icon_style(icon));
+  if (DialogScript* script = dialog_script()) {
+    script->message(text, caption, icon);
+    return;
+  }
+  ::MessageBoxA(static_cast<HWND>(owner), text.c_str(), caption.c_str(), win32::message_icon_style(icon));
 }
 
 void set_message_hook(MessageHook hook) { message_hook.store(hook); }

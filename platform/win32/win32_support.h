@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "platform/platform.h"
+
 namespace platform {
 namespace win32 {
 
@@ -18,6 +20,8 @@ namespace win32 {
 // called as before, and when the path cannot be converted, so that the ANSI
 // function reports the failure.
 std::wstring long_path_form(const std::string& path, size_t limit = MAX_PATH);
+// The message box style of an icon.
+UINT message_icon_style(MessageIcon icon);
 // Text in the code page of the ANSI file functions, and back.
 std::wstring widen(const std::string& text);
 std::string narrow(const std::wstring& text);

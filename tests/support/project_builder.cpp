@@ -1,17 +1,21 @@
 #include "tests/support/project_builder.h"
 
+#include <gtest/gtest.h>
+
+#include <cstring>
 #include <fstream>
 
+#include "core/globals.h"
+#include "core/project.h"
+#include "platform/platform.h"
 #include "tests/support/temp_dir.h"
 
-LVK_URL make_record(const std::string& url, const std::string& path, uint32_t checked,
-                    uint32_t action, uint32_t result) {
+LVK_URL make_record(const std::string& url, const std::string& path, uint32_t checked, uint32_t action,
+                    uint32_t result) {
   LVK_URL record{};
   copy_field(record.url, sizeof record.url, url);
   copy_field(record.path, sizeof record.path, path);
-  record.checked = checked;
-  record.action = action;
-  record.result = result;
+  record.checked = checked, record.action = action, record.result = result;
   return record;
 }
 
@@ -24,34 +28,21 @@ const char kWrittenBookmarkFileHeader[] =
     "    <H1>Bookmarks</H1>\r\n"
     "<DL>\r\n";
 
-namespace {
-
-// Writes the header's bytes as they are, then the records.
-void write_bytes(const std::string& file, const char* header,
-                 const std::vector<LVK_URL>& records) {
+void write_project_bytes(const std::string& file, const ProjectHeader& header,
+                         const std::vector<LVK_URL>& records) {
+  unsigned char bytes[kRecordSize];  // room for the header too
+  encode_header(header, bytes);
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out.write(header, kHeaderSize);
-  unsigned char bytes[kRecordSize];
+  out.write(reinterpret_cast<const char*>(bytes), kHeaderSize);
   for (const LVK_URL& record : records) {
     encode_record(record, bytes);
     out.write(reinterpret_cast<const char*>(bytes), kRecordSize);
   }
 }
 
-}  // namespace
-
-void write_project_bytes(const std::string& file, const ProjectHeader& header,
-                         const std::vector<LVK_URL>& records) {
-  unsigned char bytes[kHeaderSize];
-  encode_header(header, bytes);
-  write_bytes(file, reinterpret_cast<const char*>(bytes), records);
-}
-
-void write_project_file(const std::string& file, const std::vector<LVK_URL>& records,
-                        const std::string& source) {
+void write_project_file(const std::string& file, const std::vector<LVK_URL>& records, const std::string& source) {
   ProjectHeader header{};
-  header.format = 1;
-  header.threads = 1;
+  header.format = header.threads = 1;
   copy_field(header.source, sizeof header.source, source);
   write_project_bytes(file, header, records);
 }
@@ -66,8 +57,41 @@ std::vector<LVK_URL> read_project_file(const std::string& file) {
   return records;
 }
 
-void replace_project_records(const std::string& file, const std::vector<LVK_URL>& records) {
-  std::string header = TempDir::read(file);
-  header.resize(kHeaderSize);
-  write_bytes(file, header.data(), records);
+std::vector<LVK_URL> create_project_from(const std::string& source, const std::string& project) {
+  platform::delete_file(project);
+  copy_field(project_path, sizeof project_path, project);
+  copy_field(source_path, sizeof source_path, source);
+  dead_links_text = 0;
+  EXPECT_TRUE(create_project(true)) << source;
+  const std::string bytes = TempDir::read(project);
+  const std::vector<LVK_URL> records = read_project_file(project);
+  EXPECT_EQ(bytes.size(), kHeaderSize + records.size() * kRecordSize);
+  EXPECT_EQ(record_total, records.size());
+  for (size_t i = 0; i < records.size(); ++i) {
+    const LVK_URL& r = records[i];
+    unsigned char clean[kRecordSize];
+    encode_record(make_record(std::string(r.url, field_length(r.url, kUrlSize)),
+                              std::string(r.path, field_length(r.path, kPathSize))),
+                  clean);
+    EXPECT_EQ(std::memcmp(clean, bytes.data() + record_offset(i), kRecordSize), 0) << i;
+  }
+  return records;
+}
+
+std::vector<Link> links_of(const std::vector<LVK_URL>& records) {
+  std::vector<Link> links;
+  for (const LVK_URL& r : records)
+    links.emplace_back(std::string(r.url, field_length(r.url, kUrlSize)),
+                       std::string(r.path, field_length(r.path, kPathSize)));
+  return links;
+}
+
+std::string realworld(const std::string& relative) {
+  std::string path = std::string(LVN_REALWORLD_DIR) + "/" + relative;
+#ifdef _WIN32
+  path = "Z:" + path;
+  for (char& c : path)
+    if (c == '/') c = '\\';
+#endif
+  return path;
 }
