@@ -61,6 +61,7 @@ TEST_F(WatchRun, PrintsChangedCountsUntilAllAreScannedOrNoWorkerRuns) {
     EXPECT_EQ(text, c.text) << c.text;
     EXPECT_EQ(g_next, c.passes.size()) << c.text;
   }
+  EXPECT_EQ(scanned_percent(4000000000u, 4000000000u), 100u);  // no overflow on the way
 }
 
 }  // namespace

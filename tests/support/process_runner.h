@@ -5,6 +5,8 @@
 
 #ifndef _WIN32
 
+#include <sys/types.h>
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -33,7 +35,7 @@ class ChildProcess {
   void send_signal(int signal);
 
  private:
-  int pid_ = -1;  // -1 when no child runs
+  pid_t pid_ = -1;  // -1 when no child runs
   int exit_code_ = -1;
 };
 
