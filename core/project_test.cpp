@@ -1,119 +1,80 @@
-// Making project files: the header's bytes, the choice of reader, and the
-// rule that an existing project is never touched.
+// Making project files and starting runs: the header's and records' bytes,
+// the rule that an existing project is never touched, and creations and starts
+// that fail.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <filesystem>
-#include <iterator>
-#include <string>
-#include <vector>
 
 #ifndef _WIN32
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
 
-#include "core/globals.h"
-#include "core/project.h"
-#include "core/records.h"
 #include "platform/fault_injection.h"
-#include "platform/platform.h"
+#include "tests/support/checker_run.h"
 #include "tests/support/env.h"
-#include "tests/support/temp_dir.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
 std::vector<std::string> g_messages;
-void record_message(const std::string& text, const std::string& caption,
-                    platform::MessageIcon icon) {
-  g_messages.push_back(caption + "|" + text + "|" + std::to_string(static_cast<int>(icon)));
-}
 
 class ProjectTest : public ::testing::Test {
  protected:
   void SetUp() override {
     g_messages.clear();
-    platform::set_message_hook(record_message);
-    on_http_error = 3;
-    on_no_connection = 2;
-    threads = 4;
-    dead_links_folder = 1;
-    dead_links_text = 0;
+    platform::set_message_hook([](const std::string& text, const std::string& caption,
+                                  platform::MessageIcon icon) {
+      g_messages.push_back(caption + "|" + text + "|" + std::to_string(static_cast<int>(icon)));
+    });
+    on_http_error = 3, on_no_connection = 2, threads = 4, dead_links_folder = 1, dead_links_text = 0;
     dead_list_path[0] = '\0';
-    record_total = 77;
-  }
-
-  void set_paths(const std::string& project, const std::string& source) {
-    copy_field(project_path, sizeof project_path, project);
+    select_project(project);
     copy_field(source_path, sizeof source_path, source);
   }
 
   TempDir dir;
+  const std::string project = dir.file("p.lvn");
+  const std::string source = dir.write(
+      "bookmarks.htm",
+      "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DL><p>\n<DT><H3>News</H3>\n<DL><p>\n"
+      "<DT><A HREF=\"http://a.example/\">A</A>\n</DL><p>\n<DT><A HREF=\"http://b.example/\">B</A>\n");
 };
 
-const char kBookmarks[] =
-    "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DL><p>\n"
-    "<DT><H3>News</H3>\n<DL><p>\n<DT><A HREF=\"http://a.example/\">A</A>\n</DL><p>\n"
-    "<DT><A HREF=\"http://b.example/\">B</A>\n</DL><p>\n";
-
-// A new project: the header's bytes and one record per bookmark; no source
-// gives a header alone; an existing project is never touched.
-TEST_F(ProjectTest, NewProjectHasExactHeaderAndOneRecordPerBookmark) {
-  const std::string source = dir.write("bookmarks.htm", kBookmarks);
-  const std::string project = dir.file("p.lvn");
-  set_paths(project, source);
-  create_project(true);
-  const std::string bytes = TempDir::read(project);
-  ASSERT_EQ(bytes.size(), kHeaderSize + 2 * kRecordSize);
-  EXPECT_EQ(record_total, 2u);
-  const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
-  const uint32_t header[] = {1, 3, 2, 4, 1, 0};
-  for (size_t i = 0; i < 6; ++i) EXPECT_EQ(decode_u32(b + 4 * i), header[i]) << "field " << i;
-  EXPECT_EQ(std::string(bytes.data() + 24), source);
-  // Everything after the source's terminator is zero.
-  for (size_t i = 24 + source.size(); i < kHeaderSize; ++i) ASSERT_EQ(bytes[i], '\0') << i;
-  LVK_URL record;
-  decode_record(b + kHeaderSize, record);
-  EXPECT_STREQ(record.url, "http://a.example/");
-  EXPECT_STREQ(record.path, "News\\A.URL");
-  EXPECT_EQ(record.result + record.checked + record.action, 0u);
-  decode_record(b + kHeaderSize + kRecordSize, record);
-  EXPECT_STREQ(record.path, "B.URL");
-  EXPECT_TRUE(g_messages.empty());
-  EXPECT_EQ(dead_list_path[0], '\0');
-
-  // Other choices and another source: the file stays byte for byte.
-  on_http_error = 0;
-  threads = 9;
-  set_paths(project, dir.write("other.htm", "<DT><A HREF=\"x\">y</A>"));
-  create_project(true);
-  EXPECT_EQ(TempDir::read(project), bytes);
-
-  set_paths(dir.file("q.lvn"), dir.file("nothing-here"));
-  create_project(true);
-  EXPECT_EQ(TempDir::read(dir.file("q.lvn")).size(), kHeaderSize);
-  EXPECT_EQ(record_total, 0u);
-}
-
-TEST_F(ProjectTest, DeadListPathComesFromTheDesktopForNewAndReopenedProjects) {
-  // On Linux the desktop may not exist yet; it is made so the list can land.
+// A new project: the header's bytes, one record per bookmark at its offsets,
+// and the dead-link list on the desktop (made when missing) when the header
+// asks for it, also when the project is opened again. An existing project is
+// never touched; no source gives a header alone.
+TEST_F(ProjectTest, NewProjectHasExactBytesAndAnExistingOneIsNeverTouched) {
   ScopedEnv desktop("XDG_DESKTOP_DIR", dir.file("Desktop"));
-  const std::string project = dir.file("p.lvn");
-  set_paths(project, dir.write("bookmarks.htm", kBookmarks));
   dead_links_text = 1;
-  create_project(true);
-  const std::string expected = platform::desktop_folder() + "\\Dead Links.TXT";
-  EXPECT_EQ(std::string(dead_list_path), expected);
+  ASSERT_TRUE(create_project(true));
+  const std::string bytes = TempDir::read(project);
+  const auto field = [](std::string text, size_t size) { return text.append(size - text.size(), '\0'); };
+  EXPECT_TRUE(bytes == std::string("\1\0\0\0\3\0\0\0\2\0\0\0\4\0\0\0\1\0\0\0\1\0\0\0", 24) + field(source, 976) +
+                       field("http://a.example/", 1000) + field("News\\A.URL", 1012) +
+                       field("http://b.example/", 1000) + field("B.URL", 1012));
+  EXPECT_EQ(record_total, 2u);
+  const std::string list = platform::desktop_folder() + "\\Dead Links.TXT";
+  EXPECT_EQ(std::string(dead_list_path), list);
   EXPECT_TRUE(platform::file_attributes(platform::desktop_folder()).is_directory);
 
-  // A later program run opens the same project with no settings made.
+  // Opened again by a later start, with other choices and another source.
+  on_http_error = 0, threads = 9, dead_links_text = 0, dead_list_path[0] = '\0';
+  copy_field(source_path, sizeof source_path, dir.write("other.htm", "<DT><A HREF=\"x\">y</A>"));
+  ASSERT_TRUE(create_project(true));
+  EXPECT_EQ(TempDir::read(project), bytes);
+  EXPECT_EQ(std::string(dead_list_path), list);
+
   dead_list_path[0] = '\0';
-  dead_links_text = 0;
-  create_project(true);
-  EXPECT_EQ(std::string(dead_list_path), expected);
+  select_project(dir.file("q.lvn"));
+  copy_field(source_path, sizeof source_path, dir.file("nothing-here"));
+  ASSERT_TRUE(create_project(true));
+  EXPECT_EQ(TempDir::read(dir.file("q.lvn")).size(), kHeaderSize);
+  EXPECT_EQ(record_total, 0u);
+  EXPECT_EQ(dead_list_path[0], '\0');
+  EXPECT_TRUE(g_messages.empty());
 }
 
 // Whatever write or rename fails, creation leaves either the whole project or
@@ -121,16 +82,13 @@ TEST_F(ProjectTest, DeadListPathComesFromTheDesktopForNewAndReopenedProjects) {
 TEST_F(ProjectTest, CreationIsAllOrNothing) {
   std::string many;
   for (int i = 0; i < 40; ++i) many += "<DT><A HREF=\"http://h.example/" + std::to_string(i) + "\">n</A>\n";
-  const std::string source = dir.write("bookmarks.htm", many);
-  const std::string project = dir.file("p.lvn");
-  set_paths(project, source);
+  dir.write("bookmarks.htm", many);
   {
     platform::ScopedFaultPlan count({});
     ASSERT_TRUE(create_project(true));
     ASSERT_EQ(platform::faults::writes_seen(), 41u);  // the header and each record
   }
   const std::string whole = TempDir::read(project);
-
   std::vector<platform::FaultPlan> plans = {{0, 0, static_cast<int64_t>(whole.size() / 2), 0},
                                             {0, 0, -1, 1}};  // a full disk, a failed rename
   for (uint64_t n = 1; n <= 41; ++n) plans.push_back({n, n % 2 ? 0 : kRecordSize / 2, -1, 0});
@@ -143,69 +101,71 @@ TEST_F(ProjectTest, CreationIsAllOrNothing) {
       EXPECT_FALSE(create_project(true));
     }
     EXPECT_EQ(g_messages, std::vector<std::string>{"Lorvane|ERROR: Cannot create specified project !|0"});
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
   }
   // A folder that does not exist, and a run that is never started.
-  set_paths(dir.file("no-such-folder/p.lvn"), source);
+  select_project(dir.file("no-such-folder/p.lvn"));
   EXPECT_FALSE(create_project(false));
   EXPECT_EQ(running_workers.load(), 0);
-  set_paths(project, source);
+  select_project(project);
   EXPECT_TRUE(create_project(true));
   EXPECT_EQ(TempDir::read(project), whole);
 }
 
 #ifndef _WIN32
-TEST_F(ProjectTest, ExistingProjectThatCannotBeReadIsNotTruncated) {
-  const std::string project = dir.file("p.lvn");
-  set_paths(project, dir.write("bookmarks.htm", kBookmarks));
-  create_project(true);
-  const std::string before = TempDir::read(project);
-  ASSERT_EQ(before.size(), kHeaderSize + 2 * kRecordSize);
-  // A file that exists but does not open for reading is made on Linux.
-  // Root reads every file, so the unreadable case runs as another user.
-  ASSERT_EQ(::chmod(project.c_str(), 0222), 0);
-  ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
+// Runs `body` in a child process, as another user when this one is root
+// (which reads every file and starts any number of threads): its exit code.
+int in_child_as_nobody(const TempDir& dir, int (*body)(const std::string& dir)) {
+  ::chmod(dir.path().c_str(), 0777);
   const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
   if (child == 0) {
     if (::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
-    if (platform::file_readable(project)) ::_exit(4);  // nothing to show here
-    g_messages.clear();
-    create_project(true);
-    ::_exit(g_messages.size() == 1 ? 0 : 5);
+    ::_exit(body(dir.path()));
   }
   int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A file of the project's name that cannot be read may hold what the user
+// keeps there: it is not truncated, and the failure is said.
+TEST_F(ProjectTest, ExistingProjectThatCannotBeReadIsNotTruncated) {
+  dir.write("p.lvn", "kept");
+  ASSERT_EQ(::chmod(project.c_str(), 0222), 0);
+  const int code = in_child_as_nobody(dir, [](const std::string&) {
+    if (platform::file_readable(project_path)) return 4;  // nothing to show here
+    g_messages.clear();
+    return !create_project(true) && g_messages.size() == 1 ? 0 : 5;
+  });
   ::chmod(project.c_str(), 0644);
-  ASSERT_TRUE(WIFEXITED(status));
-  if (WEXITSTATUS(status) == 4) GTEST_SKIP() << "the file stayed readable";
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "the create failure was not reported";
-  EXPECT_EQ(TempDir::read(project), before);
+  if (code == 4) GTEST_SKIP() << "the file stayed readable";
+  EXPECT_EQ(code, 0) << "the failure was not reported";
+  EXPECT_EQ(TempDir::read(project), "kept");
+}
+
+// Threads that cannot be made (no process slot left for the user) leave
+// their share to the others; with none at all the start fails and says so.
+TEST(StartRun, ThreadsThatCannotBeMadeLeaveTheirShareToTheOthers) {
+  if (::getuid() != 0) GTEST_SKIP() << "limits the threads of a user of its own";
+  TempDir dir;
+  write_project(dir.file("p.lvn"), {0, 0, 10}, std::vector<LVK_URL>(40, make_record("", "a.ini")));
+  ASSERT_EQ(::chmod(dir.file("p.lvn").c_str(), 0666), 0);
+  EXPECT_EQ(in_child_as_nobody(dir, [](const std::string& dir) {
+    RunWatcher watcher;
+    select_project(dir + "/p.lvn");
+    rlimit limit;
+    ::getrlimit(RLIMIT_NPROC, &limit);
+    limit.rlim_cur = 1;  // this process only: no thread at all
+    if (::setrlimit(RLIMIT_NPROC, &limit) != 0 || start_run() || running_workers.load() != 0 ||
+        watcher.messages() != std::vector<std::string>{"ERROR: Cannot start the checker threads !"} ||
+        read_project_file(project_path)[0].checked != 0)
+      return 4;
+    limit.rlim_cur = 3;  // two of the ten
+    if (::setrlimit(RLIMIT_NPROC, &limit) != 0 || !start_run() || !watcher.wait_for_end(2, 10000)) return 5;
+    for (const LVK_URL& r : read_project_file(project_path))
+      if (r.checked != 1) return 6;
+    return 0;
+  }), 0);
 }
 #endif
-
-// Records are little-endian at fixed offsets, and a field is cut to fit.
-TEST(RecordCoding, LittleEndianAtTheDocumentedOffsetsAndCutToFit) {
-  LVK_URL record = {};
-  copy_field(record.url, sizeof record.url, "u");
-  copy_field(record.path, sizeof record.path, "p");
-  record.result = 0x01020304;
-  record.checked = 1;
-  record.action = 3;
-  unsigned char bytes[kRecordSize];
-  encode_record(record, bytes);
-  const std::pair<size_t, int> expected[] = {{0, 'u'}, {1000, 'p'}, {2000, 4}, {2003, 1}, {2004, 1}, {2008, 3}};
-  for (const auto& at : expected) EXPECT_EQ(bytes[at.first], at.second) << at.first;
-  LVK_URL back;
-  decode_record(bytes, back);
-  EXPECT_EQ(std::memcmp(&record, &back, sizeof record), 0);
-
-  char field[8] = {'x', 'x', 'x', 'x', 'x', 'x', 'x', 'x'};
-  copy_field(field, sizeof field, std::string(50, 'a'));
-  EXPECT_EQ(std::string(field), std::string(7, 'a'));
-  EXPECT_EQ(field_length(field, sizeof field), 7u);
-  const char full[4] = {'a', 'b', 'c', 'd'};
-  EXPECT_EQ(field_length(full, sizeof full), 4u);
-}
 
 }  // namespace

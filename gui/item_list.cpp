@@ -78,7 +78,7 @@ std::vector<bool> recover_items(const char* path, const std::vector<std::string>
   if (!file.is_open()) return done;
   for (size_t i = 0; i < entries.size(); ++i) {
     const long entry = leading_decimal(entries[i].c_str(), entries[i].size(), Overflow::saturate);
-    if (entry < 0 || entry > static_cast<long>(UINT32_MAX)) continue;
+    if (entry < 0 || static_cast<unsigned long long>(entry) > UINT32_MAX) continue;
     const int64_t offset = record_offset(static_cast<uint32_t>(entry));
     unsigned char bytes[kRecordSize];
     // An entry past the end of the file names no record; nothing is written.

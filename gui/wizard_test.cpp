@@ -256,7 +256,7 @@ TEST(ItemList, ViewsListTheirRecordsAndRecoverRewritesOnlyThem) {
   const std::string after = TempDir::read(project);
   const size_t record3 = 1000 + 3 * 2012;
   before.replace(record3 + 2000, 12, std::string("\0\0\0\0\1\0\0\0\0\0\0\0", 12));
-  EXPECT_EQ(after, before);
+  EXPECT_TRUE(after == before);  // only record 3's state fields changed
   EXPECT_EQ(list_items(project.c_str(), 18).size(), 1u);
 
   for (const char* web : {"http://x/", "HTTPS://x/", "ftp://x/"}) EXPECT_TRUE(is_web_address(web));

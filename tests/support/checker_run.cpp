@@ -2,51 +2,21 @@
 
 #include <atomic>
 #include <chrono>
-#include <mutex>
+
+#include <gtest/gtest.h>
 
 #include "checker/worker.h"
-#include "core/globals.h"
-#include "core/project.h"
-#include "platform/platform.h"
-#include "tests/support/project_builder.h"
+#include "core/app_commands.h"
 
 namespace {
-
 std::atomic<int> notices{0};
-std::mutex messages_mutex;
 std::vector<std::string> message_log;
-
-void count_notice(void*, unsigned command) {
-  if (command == 9) notices.fetch_add(1);
-}
-
-void log_message(const std::string& text, const std::string&, platform::MessageIcon) {
-  std::lock_guard<std::mutex> lock(messages_mutex);
-  message_log.push_back(text);
-}
-
-// Starts the run, waits for its end and stops it as the main window does.
-bool run_until_end(RunWatcher& watcher, int workers, int timeout_ms, bool (*start)()) {
-  watcher.reset();
-  start();
-  const bool ended = watcher.wait_for_end(workers, timeout_ms);
-  request_stop();
-  return ended;
-}
-
-bool create_existing() { return create_project(false); }
-
 }  // namespace
 
-void write_project(const std::string& file, const ProjectOptions& options,
+void write_project(const std::string& file, const ProjectOptions& o,
                    const std::vector<LVK_URL>& records) {
-  ProjectHeader header{};
-  header.format = 1;
-  header.on_http_error = options.on_http_error;
-  header.on_no_connection = options.on_no_connection;
-  header.threads = options.threads;
-  header.dead_links_text = options.dead_links_text;
-  write_project_bytes(file, header, records);
+  write_project_bytes(file, {1, o.on_http_error, o.on_no_connection, o.threads, 0, o.dead_links_text, {}},
+                      records);
 }
 
 void select_project(const std::string& file) {
@@ -55,8 +25,12 @@ void select_project(const std::string& file) {
 
 RunWatcher::RunWatcher() {
   reset();
-  platform::set_app_command_sink(count_notice);
-  platform::set_message_hook(log_message);
+  platform::set_app_command_sink([](void*, unsigned command) {
+    if (command == app_worker_ended) notices.fetch_add(1);
+  });
+  platform::set_message_hook([](const std::string& text, const std::string&, platform::MessageIcon) {
+    message_log.push_back(text);
+  });
 }
 
 RunWatcher::~RunWatcher() {
@@ -66,9 +40,10 @@ RunWatcher::~RunWatcher() {
 
 int RunWatcher::end_notices() const { return notices.load(); }
 
+const std::vector<std::string>& RunWatcher::messages() const { return message_log; }
+
 void RunWatcher::reset() {
   notices.store(0);
-  std::lock_guard<std::mutex> lock(messages_mutex);
   message_log.clear();
 }
 
@@ -82,15 +57,22 @@ bool RunWatcher::wait_for_end(int expected, int timeout_ms) const {
   return true;
 }
 
-std::vector<std::string> RunWatcher::messages() const {
-  std::lock_guard<std::mutex> lock(messages_mutex);
-  return message_log;
+bool run_project(RunWatcher& watcher, int workers, int timeout_ms, bool start_run_only) {
+  watcher.reset();
+  start_run_only ? start_run() : create_project(false);
+  const bool ended = watcher.wait_for_end(workers, timeout_ms);
+  request_stop();
+  return ended;
 }
 
-bool run_project(RunWatcher& watcher, int workers, int timeout_ms) {
-  return run_until_end(watcher, workers, timeout_ms, create_existing);
-}
-
-bool run_with_start_run(RunWatcher& watcher, int workers, int timeout_ms) {
-  return run_until_end(watcher, workers, timeout_ms, start_run);
+size_t records_done(const std::string& now, const std::string& pending, const std::string& done) {
+  EXPECT_EQ(now.size(), pending.size());
+  size_t count = 0;
+  for (size_t at = kHeaderSize; at < now.size(); at += kRecordSize) {
+    const std::string record = now.substr(at, kRecordSize);
+    count += record == done.substr(at, kRecordSize);
+    EXPECT_TRUE(record == done.substr(at, kRecordSize) || record == pending.substr(at, kRecordSize))
+        << "record " << (at - kHeaderSize) / kRecordSize << " is half-written";
+  }
+  return count;
 }

@@ -1,38 +1,33 @@
-// Running checker workers from tests the way the program does: a project
-// file with chosen options, a run started through create_project or
-// start_run, and the end of the run seen through the workers' end notices.
+// Running checker workers from tests and benchmarks as the program does, with
+// what such a test works with: the globals, project files and temp folders.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
-#include "core/records.h"
+#include "core/globals.h"
+#include "core/project.h"
+#include "tests/support/project_builder.h"
+#include "tests/support/temp_dir.h"
 
 struct ProjectOptions {
-  uint32_t on_http_error = 0;
-  uint32_t on_no_connection = 0;
-  uint32_t threads = 1;
-  uint32_t dead_links_text = 0;
+  uint32_t on_http_error = 0, on_no_connection = 0, threads = 1, dead_links_text = 0;
 };
 
-// Writes a project file: a header with these options, then the records.
+// Writes a project file: a header with these choices, then the records.
 void write_project(const std::string& file, const ProjectOptions& options,
                    const std::vector<LVK_URL>& records);
-
 // Makes `file` the current project (project_path).
 void select_project(const std::string& file);
 
-// While it lives, counts the end notices (app command 9) and keeps the texts
-// given to the message routine in GUI mode.
+// While it lives, counts the workers' end notices and keeps the texts given
+// to the message routine (from the thread that starts runs).
 class RunWatcher {
  public:
   RunWatcher();
   ~RunWatcher();
-  RunWatcher(const RunWatcher&) = delete;
-  RunWatcher& operator=(const RunWatcher&) = delete;
   int end_notices() const;
-  std::vector<std::string> messages() const;
+  const std::vector<std::string>& messages() const;
   void reset();
   // Waits until no worker runs and `notices` end notices have come; false
   // after timeout_ms.
@@ -40,10 +35,12 @@ class RunWatcher {
 };
 
 // A run of `workers` workers as the program makes it for an existing project
-// (create_project), stopped once every worker has posted its end notice, as
+// (create_project, or start_run alone, which leaves the dead-link list where
+// the test put it), stopped once every worker has posted its end notice, as
 // the main window does; false when it did not end within timeout_ms.
-bool run_project(RunWatcher& watcher, int workers, int timeout_ms = 30000);
+bool run_project(RunWatcher& watcher, int workers, int timeout_ms = 30000,
+                 bool start_run_only = false);
 
-// The same through start_run alone, without create_project's own steps
-// (which may point the dead-link list at the real desktop).
-bool run_with_start_run(RunWatcher& watcher, int workers, int timeout_ms = 30000);
+// The records of project file bytes `now` that equal those of `done` rather
+// than those of `pending`; a record equal to neither (half-written) fails.
+size_t records_done(const std::string& now, const std::string& pending, const std::string& done);
