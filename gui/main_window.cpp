@@ -59,6 +59,9 @@ int handle_app_command(unsigned command) {
     case app_worker_ended:
       if (run_over || running_workers.load() != 0) return 1;
       show_results();
+      // Two workers that end together both find none left running: only
+      // the first notice shows the results.
+      run_over = true;
       return 0;
     case app_help:
       open_beside_program("help.htm");

@@ -1,11 +1,15 @@
-// The whole road through the real window: the wizard's handlers from gui/
+// The whole roads through the real window: the wizard's handlers from gui/
 // behind the real main window and browser, driven by navigating the browser
-// to the URLs the pages produce.
+// to the URLs its pages produce, with the dialogs scripted; and the real
+// message box and item list, found and clicked as a user would.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/globals.h"
@@ -14,66 +18,302 @@
 #include "gui/page_store.h"
 #include "gui/wizard_window.h"
 #include "platform/platform.h"
+#include "tests/support/http_fixture.h"
+#include "tests/support/project_builder.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
-std::vector<std::string> navigations;
-std::vector<unsigned> commands;
+const char kThanks[] = "Thanks for using Lorvane 2.5!";
+const char kExitQuestion[] = "Are you sure you want to exit Lorvane ?";
 
-int seen_navigation(const char* url) {
-  navigations.push_back(url);
-  return dispatch_navigation(url);
-}
-int seen_command(unsigned command) {
-  commands.push_back(command);
-  return handle_app_command(command);
-}
-
-// Navigates and runs the window thread's messages until the browser has
-// reported one more cancelled navigation, or for at most a second.
-void navigate_and_wait(const std::string& url) {
-  const size_t before = navigations.size();
-  wizard_window->navigate(url);
-  for (int round = 0; round < 100 && navigations.size() == before; ++round) {
+// Runs the window thread's messages until `done` holds or the time is up.
+template <typename Done>
+void pump_until(Done done, int milliseconds) {
+  for (int waited = 0; !done() && waited < milliseconds; waited += 10) {
     MSG message;
     while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&message);
     ::Sleep(10);
   }
 }
 
-TEST(WizardWindow, BrowserNavigationsReachTheWizard) {
+bool window_open() { return ::IsWindow(static_cast<HWND>(main_window)); }
+
+// The user's answers: picks (files and folders below the test's folder, or
+// the entries an item list recovers) and Yes/No, queued by each step.
+struct Script : platform::DialogScript {
+  std::string folder;
+  std::deque<std::string> picks;
+  std::deque<bool> answers;
+  std::vector<std::string> said;    // first lines of messages and questions, in order
+  std::vector<size_t> lists;        // the rows of each item list shown
+  std::vector<bool> recovered;
+  void message(const std::string& text, const std::string&, platform::MessageIcon) override {
+    said.push_back(text.substr(0, text.find('\r')));
+  }
+  bool ask_yes_no(const std::string& text, const std::string&, platform::MessageIcon,
+                  bool) override {
+    message(text, "", platform::MessageIcon::question);
+    const bool yes = !answers.empty() && answers.front();
+    if (!answers.empty()) answers.pop_front();
+    return yes;
+  }
+  bool pick(std::string& path) {
+    if (picks.empty()) return false;
+    path = folder + "\\" + picks.front();
+    picks.pop_front();
+    return true;
+  }
+  bool choose_file(const platform::FileChoice&, std::string& path) override { return pick(path); }
+  bool choose_folder(const std::string&, std::string& path) override { return pick(path); }
+  void item_list(const platform::ItemList& list) override {
+    lists.push_back(list.rows.size());
+    if (picks.empty() || !list.recover) return;
+    recovered = list.recover({picks.begin(), picks.end()});
+    picks.clear();
+  }
+};
+
+// The real window, with the name of every page the wizard sends it to.
+struct Observed : platform::WizardWindow {
+  platform::WizardWindow* real = nullptr;
+  std::vector<std::string> pages;
+  void* handle() override { return real->handle(); }
+  void navigate(const std::string& url) override {
+    if (url.rfind("javascript:", 0) != 0) pages.push_back(url.substr(url.find_last_of('\\') + 1));
+    real->navigate(url);
+  }
+  void set_title(const std::string& title) override { real->set_title(title); }
+  void start_timer() override { real->start_timer(); }
+  void stop_timer() override { real->stop_timer(); }
+  void close(bool without_asking) override { real->close(without_asking); }
+  void destroy() override { real->destroy(); }
+  int send_app_command(unsigned command) override { return real->send_app_command(command); }
+};
+
+int cancelled = 0;  // navigations the browser handed to the wizard
+int seen_navigation(const char* url) {
+  ++cancelled;
+  return dispatch_navigation(url);
+}
+
+// The program in a temp folder of its own with its pages, a loopback
+// server for its links, and the real window.
+struct RealWizard {
   TempDir dir;
+  HttpFixture server;
+  Script script;
+  Observed window;
   const std::string saved_folder = platform::current_directory();
-  ASSERT_TRUE(platform::set_current_directory(dir.path()));
-  extract_pages();
-  const platform::WizardHandlers handlers{seen_navigation, seen_command, close_request,
-                                         progress_tick};
-  wizard_window = platform::create_wizard_window(handlers);
-  ASSERT_TRUE(wizard_window);
-  main_window = wizard_window->handle();
 
-  const std::string form = dir.file("cgi.htm") + "?caller=1&rg1=rb1";
-  navigate_and_wait("app:12");  // "Start over"
-  navigate_and_wait(form);      // 1.htm, a new project
-  ASSERT_EQ(navigations.size(), 2u);
-  EXPECT_EQ(navigations[0], "app:12");
-  EXPECT_NE(navigations[1].find("cgi.htm?caller=1&rg1=rb1"), std::string::npos) << navigations[1];
-  EXPECT_EQ(commands, std::vector<unsigned>{12});
-  EXPECT_EQ(wizard_window->send_app_command(3), 1);  // no such command
+  RealWizard() {
+    platform::set_current_directory(dir.path());
+    extract_pages();
+    script.folder = dir.path();
+    platform::set_dialog_script(&script);
+    project_path[0] = '\0';
+    output_mode = 0;
+    window.real = platform::create_wizard_window(
+        {seen_navigation, handle_app_command, close_request, progress_tick});
+    wizard_window = &window;
+    main_window = window.real ? window.real->handle() : nullptr;
+  }
+  ~RealWizard() {
+    pump_until([] { return running_workers.load() == 0; }, 10000);
+    delete window.real;
+    // The quit message of a closed window would end the next test's dialogs.
+    pump_until([] { return false; }, 100);
+    wizard_window = nullptr;
+    main_window = nullptr;
+    platform::set_dialog_script(nullptr);
+    remove_pages();
+    platform::set_current_directory(saved_folder);
+  }
+  // Sends the browser to an "app:" link or a form's query, and waits until
+  // the browser has handed it over.
+  void go(const std::string& to) {
+    const int before = cancelled;
+    window.real->navigate(to.rfind("app:", 0) == 0 ? to : dir.file("cgi.htm") + "?" + to);
+    pump_until([&] { return cancelled != before; }, 2000);
+    EXPECT_EQ(cancelled, before + 1) << "the browser never handed over " << to;
+  }
+  // Until every worker has ended, then their end notices, all queued by now.
+  void wait_for_the_run() {
+    for (int waited = 0; running_workers.load() != 0 && waited < 30000; waited += 10) ::Sleep(10);
+    pump_until([] { return false; }, 300);
+  }
+  std::string link(const std::string& target) const { return server.url(target); }
+};
 
-  // The wizard's end destroys the window from inside the browser's event;
-  // the loop then ends.
-  wizard_window->navigate("app:1");
-  platform::run_message_loop();
-  EXPECT_EQ(commands, (std::vector<unsigned>{12, 3, 1}));
-  EXPECT_FALSE(::IsWindow(static_cast<HWND>(main_window)));
+void url_file(RealWizard& w, const char* name, const char* target) {
+  w.dir.write(name, "[InternetShortcut]\r\nURL=" + w.link(target) + "\r\n");
+}
 
-  delete wizard_window;
-  wizard_window = nullptr;
-  main_window = nullptr;
-  remove_pages();
-  platform::set_current_directory(saved_folder);
+// Six records: kept, unchecked, quarantined (404 and failed), deleted, fixed.
+void known_project(RealWizard& w) {
+  write_project_file(w.dir.file("known.LVN"),
+                     {make_record("http://a/", "A.url", 1), make_record("http://b/", "B.url"),
+                      make_record("http://c/", "C.url", 1, 2, 1), make_record("http://d/", "D.url", 1, 2, 2),
+                      make_record("http://e/", "E.url", 1, 1, 1), make_record("http://f/", "F.url", 1, 3)});
+}
+
+struct Step {
+  const char* go;              // "app:N", a form's query, or "" to wait for the run's end
+  const char* pages;           // the pages shown by the step, in order
+  std::deque<std::string> picks = {};
+  std::deque<bool> answers = {};
+  const char* said = "";       // the messages and questions of the step
+};
+
+struct Road {
+  const char* name;
+  void (*prepare)(RealWizard&);
+  std::vector<Step> steps;
+  void (*check)(RealWizard&);
+};
+
+const Road kRoads[] = {
+    {"a new project from a favorites tree, saved back into the tree",
+     [](RealWizard& w) {
+       url_file(w, "fav\\Good.url", "/status/200");
+       url_file(w, "fav\\Sub\\Bad.url", "/status/404");
+     },
+     {{"caller=1&rg1=rb1&Submit=Next", "2.htm"},
+      {"caller=2&rg1=rb2&Submit=Next", "3.htm", {"fav"}},
+      {"caller=3&rg1=rb2&rg2=rb2&deadlinks=yes&Submit=Next", "4.htm"},
+      {"caller=4&tf1=tree&tf2=2&Submit=Next", "5.htm"},
+      {"app:5", "7.htm"},
+      {"", "8.htm"},
+      {"app:9", ""},  // a late end notice changes nothing
+      {"app:6", "9.htm"},
+      {"caller=9&re1=rb2&Submit=Next", "", {"fav"}, {}, kThanks}},
+     [](RealWizard& w) {
+       EXPECT_TRUE(platform::file_readable(w.dir.file("fav\\Good.url")));
+       EXPECT_FALSE(platform::file_attributes(w.dir.file("fav\\Sub\\Bad.url")).exists);
+       EXPECT_NE(TempDir::read(w.dir.file("fav\\Dead Links\\Bad.url")).find(w.link("/status/404")),
+                 std::string::npos);
+       EXPECT_FALSE(window_open());
+     }},
+    {"a new project from a bookmark file, exported to another",
+     [](RealWizard& w) {
+       w.dir.write("in.htm", "<DT><A HREF=\"" + w.link("/status/404") + "\">Bad</A>\r\n<DT><A HREF=\"" +
+                                 w.link("/status/200") + "\">Good</A>\r\n");
+     },
+     {{"caller=1&rg1=rb1&Submit=Next", "2.htm"},
+      {"caller=2&rg1=rb3&Submit=Next", "3.htm", {"in.htm"}},
+      {"caller=3&rg1=rb3&rg2=rb3&deadlinks=yes&Submit=Next", "4.htm"},
+      {"caller=4&tf1=file&tf2=1&Submit=Next", "5.htm"},
+      {"app:5", "7.htm"},
+      {"", "8.htm"},
+      {"app:6", "9.htm"},
+      {"caller=9&re1=rb3&Submit=Next", "", {"out.htm"}, {}, kThanks}},
+     [](RealWizard& w) {
+       const std::string out = TempDir::read(w.dir.file("out.htm"));
+       const size_t dead = out.find("Dead Links");
+       EXPECT_LT(out.find(w.link("/status/200")), dead) << out;
+       EXPECT_NE(out.find(w.link("/status/404"), dead), std::string::npos) << out;
+       EXPECT_FALSE(window_open());
+     }},
+    {"resuming a project, then deleting it", known_project,
+     {{"caller=1&rg1=rb2&Submit=Next", "5.htm", {"known.LVN"}},
+      {"caller=1&rg1=rb3&Submit=Next", "", {"known.LVN"}, {true},
+       "Delete this project file ? Project deleted!"}},
+     [](RealWizard& w) {
+       EXPECT_NE(TempDir::read(w.dir.file("5.htm")).find("34%\">6<"), std::string::npos);
+       EXPECT_FALSE(platform::file_attributes(w.dir.file("known.LVN")).exists);
+       EXPECT_TRUE(window_open());
+     }},
+    {"Pause/Cancel during a slow run: No goes on, Yes stops, Exit then closes",
+     [](RealWizard& w) {
+       std::vector<LVK_URL> slow;
+       for (int i = 0; i < 4; ++i)
+         slow.push_back(make_record(w.link("/slow/3000?n=" + std::to_string(i)), "S.url"));
+       write_project_file(w.dir.file("slow.LVN"), slow);
+     },
+     {{"caller=1&rg1=rb2&Submit=Next", "5.htm", {"slow.LVN"}},
+      {"app:5", "7.htm"},
+      {"app:0", "", {}, {false}, kExitQuestion},
+      {"app:0", "8.htm", {}, {true}, kExitQuestion},
+      {"", ""},
+      {"app:0", "", {}, {}, kThanks}},
+     [](RealWizard& w) {
+       EXPECT_TRUE(stop_requested.load());
+       EXPECT_EQ(w.server.count("/slow/3000?n=3"), 0);  // the run stopped before its end
+       EXPECT_FALSE(window_open());
+     }},
+    {"the five item lists of a known project, and Recover", known_project,
+     {{"caller=1&rg1=rb2&Submit=Next", "5.htm", {"known.LVN"}},
+      {"app:15", ""}, {"app:16", ""}, {"app:17", ""},
+      {"app:18", "", {"2", "9"}}, {"app:18", ""}, {"app:19", ""}},
+     [](RealWizard& w) {
+       EXPECT_EQ(w.script.lists, (std::vector<size_t>{6, 5, 1, 2, 1, 1}));
+       EXPECT_EQ(w.script.recovered, (std::vector<bool>{true, false}));
+       EXPECT_EQ(w.window.send_app_command(3), 1);  // no such command
+       const std::vector<LVK_URL> records = read_project_file(w.dir.file("known.LVN"));
+       ASSERT_EQ(records.size(), 6u);
+       EXPECT_EQ(records[2].checked * 100 + records[2].action * 10 + records[2].result, 100u);
+       EXPECT_EQ(records[3].checked * 100 + records[3].action * 10 + records[3].result, 122u);
+     }},
+};
+
+std::string joined(const std::vector<std::string>& all, size_t from) {
+  std::string text;
+  for (size_t i = from; i < all.size(); ++i) text += (text.empty() ? "" : " ") + all[i];
+  return text;
+}
+
+TEST(WizardWindow, WholeRoadsThroughTheRealBrowser) {
+  for (const Road& road : kRoads) {
+    SCOPED_TRACE(road.name);
+    RealWizard w;
+    ASSERT_TRUE(w.window.real && w.server.ok());
+    road.prepare(w);
+    for (const Step& step : road.steps) {
+      SCOPED_TRACE(*step.go ? step.go : "the run's end");
+      const size_t pages = w.window.pages.size(), said = w.script.said.size();
+      w.script.picks = step.picks;
+      w.script.answers = step.answers;
+      if (*step.go) w.go(step.go);
+      else w.wait_for_the_run();
+      EXPECT_EQ(joined(w.window.pages, pages), step.pages);
+      EXPECT_EQ(joined(w.script.said, said), step.said);
+    }
+    road.check(w);
+  }
+}
+
+// The top-level window of that caption once it is shown; null after 5 s.
+HWND shown_window(const char* caption) {
+  for (int tries = 0; tries < 500; ++tries, ::Sleep(10)) {
+    HWND window = ::FindWindowA(nullptr, caption);
+    if (window && ::IsWindowVisible(window)) return window;
+  }
+  return nullptr;
+}
+// Clicks a button from another thread, as the user's click would come.
+void press(HWND window, int button) { ::PostMessageA(::GetDlgItem(window, button), BM_CLICK, 0, 0); }
+
+TEST(WizardWindow, TheRealMessageBoxAndItemListAreAnswered) {
+  HWND box = nullptr;
+  std::thread user([&] { if ((box = shown_window("Lorvane!"))) press(box, IDYES); });
+  EXPECT_TRUE(platform::ask_yes_no(nullptr, "Go on?", "Lorvane!", platform::MessageIcon::question, true));
+  user.join();
+  EXPECT_TRUE(box);
+
+  platform::ItemList list;
+  list.rows = {{"1", "A", "http://a/", "A.url", "", "0"}, {"2", "B", "http://b/", "B.url", "", "1"}};
+  LRESULT rows = -1;
+  user = std::thread([&] {
+    if (HWND dialog = shown_window("Item List")) {
+      // The dialog may show before its rows are in.
+      for (int tries = 0; tries < 200 && rows <= 0; ++tries, ::Sleep(10))
+        rows = ::SendMessageA(::GetDlgItem(dialog, 901), LVM_GETITEMCOUNT, 0, 0);
+      press(dialog, 2);  // Close
+    }
+  });
+  platform::show_item_list(nullptr, list);  // returns once the dialog has ended
+  user.join();
+  EXPECT_EQ(rows, 2);
 }
 
 }  // namespace
