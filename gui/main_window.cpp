@@ -8,6 +8,7 @@
 #include "console/console_mode.h"
 #include "core/app_commands.h"
 #include "core/globals.h"
+#include "core/maker.h"
 #include "core/project.h"
 #include "gui/item_list.h"
 #include "gui/page_store.h"
@@ -17,7 +18,6 @@
 
 namespace {
 
-const char kDonationPage[] = "http://www.example.com/cgi-bin/download.cgi?file=donate&amount=0.99";
 const char kTitle[] = "Lorvane 2.5";
 
 // Set when the user stops a run: the end notices of its workers that come
@@ -89,7 +89,8 @@ int handle_app_command(unsigned command) {
       run_console_mode();
       std::exit(0);
     case app_donate:
-      platform::shell_open(kDonationPage, false);
+      platform::shell_open(std::string(kMakerSite) + "/cgi-bin/download.cgi?file=donate&amount=0.99",
+                           false);
       return 0;
     default:
       return 1;
