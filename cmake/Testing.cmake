@@ -27,7 +27,7 @@ if(CMAKE_CROSSCOMPILING)
 endif()
 
 # One test executable per folder, from the *_test.cpp files beside the code.
-foreach(folder platform core bookmarks checker console gui tests)
+foreach(folder platform core bookmarks checker console gui setup tests)
   file(GLOB test_sources CONFIGURE_DEPENDS ${folder}/*_test.cpp)
   if(folder STREQUAL "platform")
     # Each backend may also have tests of its own behaviour.
@@ -47,6 +47,11 @@ foreach(folder platform core bookmarks checker console gui tests)
   target_link_libraries(${name} PRIVATE lvn_test_support)
   add_dependencies(${name} lvn)
   target_compile_definitions(${name} PRIVATE LVN_EXE="$<TARGET_FILE:lvn>")
+  if(folder STREQUAL "setup")
+    # The update check's tests load the stand-in library built beside them.
+    add_dependencies(${name} hu)
+    target_compile_definitions(${name} PRIVATE LVN_HU_LIBRARY_NAME="$<TARGET_FILE_NAME:hu>")
+  endif()
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES TIMEOUT 1200)
   if(CMAKE_CROSSCOMPILING)

@@ -363,4 +363,25 @@ void http_close_request(HttpRequest* request);
 // Safe to call while other threads are inside http_open_url.
 void http_close_session(HttpSession* session);
 
+// ---------------------------------------------------------------------------
+// Whole-file downloads and run-time libraries, for the update check.
+
+// Fetches a URL with the given agent name, direct access and no cache writes,
+// the server's certificate checked for https, and hands the body to `sink`
+// piece by piece. True only when the answer was a 200 and its whole body
+// arrived (all the Content-Length announced, when there was one); false as
+// soon as `sink` gives false. A transfer that stalls for a minute fails.
+bool http_download(const std::string& agent, const std::string& url,
+                   bool (*sink)(void* context, const char* data, size_t n), void* context);
+
+// Where the maker's update library lives: the Windows directory's "HU.DLL"
+// on Windows, ~/.local/opt/HU/libhu.so elsewhere. A full path, never a bare
+// name, so no search order can put another library in its place.
+std::string update_library_path();
+// Loads a library by its full path; null when it cannot be loaded.
+void* load_library(const std::string& full_path);
+// An exported entry point of a loaded library; null when it has none.
+void* library_entry(void* library, const char* name);
+void free_library(void* library);
+
 }  // namespace platform

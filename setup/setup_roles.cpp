@@ -19,8 +19,3 @@ void run_repair() {
   show_message("Repairing the Lorvane installation is not available in this version.",
                platform::MessageIcon::information);
 }
-
-void start_update_check(void* /*window*/) {
-  // The automatic check runs without a window and reports nothing; with no
-  // update library in this version there is nothing to hand the request to.
-}

@@ -139,6 +139,12 @@ bool answer(State& st, Socket s, const std::string& target) {
     static const bool never = false;
     send_all(s, "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\nConnection: close\r\n\r\n");
     return hold(st, s, never);
+  } else if (path == "/empty") {
+    send_all(s, "HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    return false;
+  } else if (path == "/short") {
+    send_all(s, "HTTP/1.1 200 OK\r\nContent-Length: 100\r\nConnection: close\r\n\r\nten bytes!");
+    return false;
   } else if (path == "/garbage") {
     send_all(s, "this is not HTTP at all\r\n");
     return false;

@@ -6,7 +6,8 @@
 //   to /status/200;  /redirect-to?url=U  302 to U;  /loop  302 to itself;
 //   /file  302 to file:///etc/passwd;  /slow/MS  200 after MS milliseconds;
 //   /hang  no answer until release_hangs() or stop();  /stall  the headers
-//   of a 200 whose body never comes;  /garbage  a line that is not HTTP;
+//   of a 200 whose body never comes;  /empty  a 200 with no body;  /short  a 200
+//   that announces 100 bytes, sends 10 and hangs up;  /garbage  a line that is not HTTP;
 //   anything else  404.
 #pragma once
 

@@ -1,0 +1,105 @@
+#include "setup/update_check.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "core/maker.h"
+#include "platform/platform.h"
+#include "tests/support/env.h"
+#include "tests/support/http_fixture.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+std::string u32(uint32_t value) {  // little-endian, as the host stores it
+  return std::string(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+std::string maker(const std::string& path) { return "https://" + std::string(kMakerUpdateServer) + path; }
+
+// Every byte of the request and its entries as the library reads them, in
+// the 32-bit layout (all that follows the pointer to the entries is zero).
+TEST(UpdateRequest, EveryByteAsTheLibraryReadsIt) {
+  UpdateRequestBlock block;
+  build_update_request(block, "C:\\WINDOWS\\HU.DLL", "C:\\Program Files\\Lorvane\\LVN.EXE");
+  EXPECT_EQ(block.request.entries, block.entries);
+  std::string expected(sizeof block, '\0');
+  auto put = [&](size_t at, const std::string& bytes) { expected.replace(at, bytes.size(), bytes); };
+  put(0, u32(1246) + u32(100));
+  put(12, "LVN");
+  put(112, "{7D3E91C4-2B5A-4F08-9C6E-1A4B8D2F5E73}");
+  put(212, "EN");
+  put(222, u32(2));
+  const char* entries[2][4] = {
+      {"C:\\WINDOWS\\HU.DLL", "/cgi-bin/download.cgi?file=hu", "/hash.php?file=./hu/hu.dll", "HU Library"},
+      {"C:\\Program Files\\Lorvane\\LVN.EXE", "/lvn/files/LVN.EXE",
+       "/hash.php?file=./lvn/files/LVN.EXE", "LVN executable"}};
+  for (size_t i = 0; i < 2; ++i) {
+    const size_t at = 1246 + i * 6032;
+    put(at, u32(6032) + u32(100));
+    put(at + 12, entries[i][0]);
+    put(at + 1012, maker(entries[i][1]));
+    put(at + 4012, maker(entries[i][2]));
+    put(at + 5012, entries[i][3]);
+    put(at + 6016, u32(1));
+  }
+  std::string actual(reinterpret_cast<const char*>(&block), sizeof block);
+  actual.replace(226, sizeof(void*), sizeof(void*), '\0');  // the pointer, checked above
+  EXPECT_EQ(actual, expected);
+}
+
+int messages = 0;
+void count_message(const std::string&, const std::string&, platform::MessageIcon) { ++messages; }
+
+std::string beside_tests(const std::string& name) {
+  const std::string me = platform::module_path();
+  return me.substr(0, me.find_last_of("\\/") + 1) + name;
+}
+
+TEST(UpdateCheck, LibraryIsLoadedFromItsPathOrDownloadedWholeOrNotAtAll) {
+  struct Case {
+    const char* name;
+    bool stand_in;      // the stand-in library is in place beforehand
+    const char* route;  // what the download reaches; null: no server
+    int32_t result;
+    bool library_after;
+    int downloads;
+  } cases[] = {
+      {"stand-in present: no download, one request", true, "/status/200", 1, true, 0},
+      {"no library and no server", false, nullptr, 0, false, 0},
+      {"an empty answer is never kept", false, "/empty", 0, false, 1},
+      {"a body cut short is never kept", false, "/short", 0, false, 1},
+      {"an error page is never kept", false, "/status/404", 0, false, 1},
+      {"a whole body is kept, and fails to load", false, "/status/200", 0, true, 1},
+  };
+  platform::set_message_hook(count_message);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    HttpFixture server;
+    ASSERT_TRUE(server.ok());
+    const std::string library = dir.file("lib/" LVN_HU_LIBRARY_NAME), record = dir.file("record");
+    if (c.stand_in) dir.write("lib/" LVN_HU_LIBRARY_NAME, TempDir::read(beside_tests(LVN_HU_LIBRARY_NAME)));
+    set_update_sources_for_tests({library, c.route ? server.url(c.route) : unreachable_url() + "/hu"});
+    ScopedEnv env("LVN_HU_RECORD", record);
+    messages = 0;
+    EXPECT_EQ(run_update_sequence(), c.result);
+    EXPECT_EQ(server.total(), c.downloads);
+    EXPECT_EQ(platform::file_readable(library), c.library_after);
+    std::error_code ec;  // and no temporary file left beside it
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.file("lib"), ec), {}), c.library_after);
+    EXPECT_EQ(messages, 0);
+    const std::string got = TempDir::read(record);
+    ASSERT_EQ(got.size(), c.stand_in ? 1246u + 2 * 6032u : 0u);  // one request with its two entries
+    if (!c.stand_in) continue;
+    EXPECT_EQ(got.substr(0, 4), u32(1246));
+    EXPECT_EQ(got.substr(222, 4), u32(2));
+    EXPECT_STREQ(got.c_str() + 1246 + 12, library.c_str());
+  }
+  platform::set_message_hook(nullptr);
+  set_update_sources_for_tests({});
+}
+
+}  // namespace
