@@ -371,8 +371,11 @@ void http_close_session(HttpSession* session);
 // piece by piece. True only when the answer was a 200 and its whole body
 // arrived (all the Content-Length announced, when there was one); false as
 // soon as `sink` gives false. A transfer that stalls for a minute fails.
+// `trusted_certificates`, for tests on Linux: a PEM file trusted instead of
+// the system's store (Windows always uses its own store).
 bool http_download(const std::string& agent, const std::string& url,
-                   bool (*sink)(void* context, const char* data, size_t n), void* context);
+                   bool (*sink)(void* context, const char* data, size_t n), void* context,
+                   const std::string& trusted_certificates = std::string());
 
 // Where the maker's update library lives: the Windows directory's "HU.DLL"
 // on Windows, ~/.local/opt/HU/libhu.so elsewhere. A full path, never a bare

@@ -69,7 +69,7 @@ bool write_piece(void* context, const char* data, size_t n) {
 }  // namespace
 
 UpdateSources default_update_sources() {
-  return {platform::update_library_path(), maker_address(kLibraryDownload)};
+  return {platform::update_library_path(), maker_address(kLibraryDownload), std::string()};
 }
 
 void set_update_sources_for_tests(const UpdateSources& sources) {
@@ -100,7 +100,8 @@ bool download_file(const std::string& target, const std::string& url) {
   Download download;
   download.file = platform::open_file(partial, platform::FileAccess::create_new);
   if (!download.file.is_open()) return false;
-  bool complete = platform::http_download(kAgent, url, write_piece, &download);
+  bool complete = platform::http_download(kAgent, url, write_piece, &download,
+                                          current_sources().trusted_certificates);
   complete = download.file.flush() && complete;
   download.file.close();
   // Only a whole, non-empty body ever takes the library's name.

@@ -12,6 +12,7 @@
 struct UpdateSources {
   std::string library_path;  // full path, never a bare name
   std::string download_url;
+  std::string trusted_certificates;  // tests on Linux: a PEM file trusted for https
 };
 // The update server's library over https, into platform::update_library_path().
 UpdateSources default_update_sources();

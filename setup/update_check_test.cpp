@@ -9,6 +9,7 @@
 #include "platform/platform.h"
 #include "tests/support/env.h"
 #include "tests/support/http_fixture.h"
+#include "tests/support/process_runner.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -101,5 +102,42 @@ TEST(UpdateCheck, LibraryIsLoadedFromItsPathOrDownloadedWholeOrNotAtAll) {
   platform::set_message_hook(nullptr);
   set_update_sources_for_tests({});
 }
+
+#ifndef _WIN32
+// Over https the library is kept only from a server whose certificate checks
+// out, and an empty answer never; the server is openssl's own, on loopback.
+TEST(UpdateCheck, HttpsDownloadNeedsAProvenServerAndABody) {
+  TempDir dir;
+  const std::string cert = dir.file("cert.pem"), key = dir.file("key.pem");
+  ChildProcess make_cert;
+  ASSERT_TRUE(make_cert.start({"openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt",
+      "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", key, "-out", cert, "-days", "1",
+      "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1"}}));
+  ASSERT_EQ(make_cert.wait(20000), 0);
+  dir.write("www/hu.bin", "a whole body");
+  dir.write("www/empty.bin", "");
+  std::string base = "https" + unreachable_url().substr(4);  // a free loopback port
+  if (base.back() == '/') base.pop_back();
+  ChildProcess server;
+  ASSERT_TRUE(server.start({"openssl", {"s_server", "-quiet", "-WWW", "-accept",
+      base.substr(base.rfind('/') + 1), "-cert", cert, "-key", key}, dir.file("www")}));
+  const std::string library = dir.file("lib/hu.bin");
+  bool kept = false;  // the server needs a moment to listen
+  set_update_sources_for_tests({library, base + "/hu.bin", cert});
+  for (int i = 0; i < 100 && !(kept = download_file(library, base + "/hu.bin")); ++i)
+    platform::sleep_ms(50);
+  EXPECT_TRUE(kept);
+  EXPECT_EQ(TempDir::read(library), "a whole body");
+  platform::delete_file(library);
+  set_update_sources_for_tests({library, base + "/hu.bin", ""});  // the system's store only
+  EXPECT_FALSE(download_file(library, base + "/hu.bin"));
+  set_update_sources_for_tests({library, base + "/empty.bin", cert});
+  EXPECT_EQ(run_update_sequence(), 0);
+  EXPECT_FALSE(platform::file_readable(library));
+  std::error_code ec;
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.file("lib"), ec), {}), 0);
+  set_update_sources_for_tests({});
+}
+#endif
 
 }  // namespace

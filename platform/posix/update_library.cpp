@@ -25,7 +25,8 @@ size_t take_piece(char* data, size_t size, size_t count, void* user) {
 }  // namespace
 
 bool http_download(const std::string& agent, const std::string& url,
-                   bool (*sink)(void* context, const char* data, size_t n), void* context) {
+                   bool (*sink)(void* context, const char* data, size_t n), void* context,
+                   const std::string& trusted_certificates) {
   CURL* curl = curl_easy_init();
   if (!curl) return false;
   Sink target{sink, context};
@@ -40,6 +41,8 @@ bool http_download(const std::string& agent, const std::string& url,
   curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+  if (!trusted_certificates.empty())
+    curl_easy_setopt(curl, CURLOPT_CAINFO, posix::native_path(trusted_certificates).c_str());
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 60L);
   curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);

@@ -38,7 +38,8 @@ bool read_body(HINTERNET request, bool (*sink)(void*, const char*, size_t), void
 }  // namespace
 
 bool http_download(const std::string& agent, const std::string& url,
-                   bool (*sink)(void* context, const char* data, size_t n), void* context) {
+                   bool (*sink)(void* context, const char* data, size_t n), void* context,
+                   const std::string& /*trusted_certificates*/) {
   HINTERNET session = InternetOpenA(agent.c_str(), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
   if (!session) return false;
   DWORD limit = kStallLimitMs;
