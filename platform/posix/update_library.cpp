@@ -58,7 +58,7 @@ bool http_download(const std::string& agent, const std::string& url,
 }
 
 std::string update_library_path() {
-  return program_files_folder() + "\\HU\\libhu.so";
+  return program_files_folder() + "/HU/libhu.so";
 }
 
 void* load_library(const std::string& full_path) {
