@@ -136,7 +136,9 @@ TEST(DirListingTest, PatternsMatchWithoutRegardToCase) {
   std::error_code ec;
   fs::permissions(dir.file("locked"), fs::perms::none, ec);
   fs::directory_iterator probe(dir.file("locked"), ec);
-  if (ec) EXPECT_FALSE(DirListing().open(dir.file("locked\\*.*")));
+  if (ec) {
+    EXPECT_FALSE(DirListing().open(dir.file("locked\\*.*")));
+  }
   fs::permissions(dir.file("locked"), fs::perms::owner_all, ec);
 }
 

@@ -83,7 +83,7 @@ TEST(UpdateCheck, LibraryIsLoadedFromItsPathOrDownloadedWholeOrNotAtAll) {
     ASSERT_TRUE(server.ok());
     const std::string library = dir.file("lib/" LVN_HU_LIBRARY_NAME), record = dir.file("record");
     if (c.stand_in) dir.write("lib/" LVN_HU_LIBRARY_NAME, TempDir::read(beside_tests(LVN_HU_LIBRARY_NAME)));
-    set_update_sources_for_tests({library, c.route ? server.url(c.route) : unreachable_url() + "/hu"});
+    set_update_sources_for_tests({library, c.route ? server.url(c.route) : unreachable_url() + "/hu", ""});
     ScopedEnv env("LVN_HU_RECORD", record);
     messages = 0;
     EXPECT_EQ(run_update_sequence(), c.result);
@@ -112,7 +112,7 @@ TEST(UpdateCheck, HttpsDownloadNeedsAProvenServerAndABody) {
   ChildProcess make_cert;
   ASSERT_TRUE(make_cert.start({"openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt",
       "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", key, "-out", cert, "-days", "1",
-      "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1"}}));
+      "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1"}, "", {}}));
   ASSERT_EQ(make_cert.wait(20000), 0);
   dir.write("www/hu.bin", "a whole body");
   dir.write("www/empty.bin", "");
@@ -120,7 +120,7 @@ TEST(UpdateCheck, HttpsDownloadNeedsAProvenServerAndABody) {
   if (base.back() == '/') base.pop_back();
   ChildProcess server;
   ASSERT_TRUE(server.start({"openssl", {"s_server", "-quiet", "-WWW", "-accept",
-      base.substr(base.rfind('/') + 1), "-cert", cert, "-key", key}, dir.file("www")}));
+      base.substr(base.rfind('/') + 1), "-cert", cert, "-key", key}, dir.file("www"), {}}));
   const std::string library = dir.file("lib/hu.bin");
   bool kept = false;  // the server needs a moment to listen
   set_update_sources_for_tests({library, base + "/hu.bin", cert});
