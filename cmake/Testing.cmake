@@ -24,6 +24,14 @@ if(CMAKE_CROSSCOMPILING)
   add_test(NAME wine_prefix COMMAND ${CMAKE_SOURCE_DIR}/cmake/wine-prefix.sh)
   set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine
     ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix")
+  # The installer's tests write shortcuts, the uninstall entry and deletions
+  # at restart: a prefix of their own, new for each run, whose desktop is a
+  # home folder of their own.
+  set(setup_wine_env "WINEPREFIX=${CMAKE_BINARY_DIR}/setup-prefix;HOME=${CMAKE_BINARY_DIR}/setup-home")
+  add_test(NAME wine_setup_prefix COMMAND sh -c
+    "rm -rf \"$WINEPREFIX\" \"$HOME\" && mkdir -p \"$HOME\" && ${CMAKE_SOURCE_DIR}/cmake/wine-prefix.sh")
+  set_tests_properties(wine_setup_prefix PROPERTIES FIXTURES_SETUP wine_setup
+    ENVIRONMENT "${setup_wine_env}")
 endif()
 
 # One test executable per folder, from the *_test.cpp files beside the code.
@@ -54,7 +62,10 @@ foreach(folder platform core bookmarks checker console gui setup tests)
   endif()
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES TIMEOUT 1200)
-  if(CMAKE_CROSSCOMPILING)
+  if(CMAKE_CROSSCOMPILING AND folder STREQUAL "setup")
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine_setup
+      ENVIRONMENT "${setup_wine_env};WINEDEBUG=-all;WINEDLLOVERRIDES=mscoree,mshtml=")
+  elseif(CMAKE_CROSSCOMPILING)
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine
       ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all;WINEDLLOVERRIDES=mscoree,mshtml=")
   endif()

@@ -11,12 +11,12 @@
 #include "gui/page_store.h"
 #include "gui/wizard.h"
 #include "platform/platform.h"
+#include "setup/installer.h"
 #include "setup/self_replace.h"
 #include "setup/setup_roles.h"
 
 namespace {
 
-const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\LVN";
 const char kCannotEnterFolder[] = "ERROR: Cannot enter the program's folder !";
 const char kPathTooLong[] = "ERROR: The project path is too long !";
 // The module path buffer, as the platform fills it.
@@ -96,18 +96,14 @@ int lvn_main(const char* command_line) {
   if (run_update_countdown()) start_update_check(nullptr);
 
   install_state = probe_install_state(command_line);
-  if (install_state == 2) {
-    run_uninstaller();
-    return 0;
-  }
+  if (install_state == 2) return run_uninstaller();
 
   const Role role = classify_command_line(command_line, install_state == 0);
   if (role == Role::open_project) take_project_argument(command_line + 3);
 
   switch (role) {
     case Role::repair:
-      run_repair();
-      return 0;
+      return run_repair();
     case Role::console:
       run_console_mode();
       return 0;

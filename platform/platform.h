@@ -74,6 +74,8 @@ FileAttributes file_attributes(const std::string& path);
 bool create_directory(const std::string& path);
 // Deletes a file; false when it could not be deleted.
 bool delete_file(const std::string& path);
+// Removes an empty directory; false when it is not there or not empty.
+bool remove_directory(const std::string& path);
 // Copies a file, replacing the target; false on failure.
 bool copy_file(const std::string& from, const std::string& to);
 // Renames a file over another in one step: afterwards the target holds
@@ -169,7 +171,9 @@ bool registry_key_opens(RegistryRoot root, const std::string& key);
 // Reads a string value (of any string type); false when key or value is missing.
 bool registry_read_string(RegistryRoot root, const std::string& key,
                           const std::string& value, std::string& out);
-// Creates the key as needed and writes a string value.
+// Creates the key as needed and writes a string value (REG_SZ) with the
+// length of its text, without a terminating NUL. An empty value name is the
+// key's unnamed (default) value.
 bool registry_write_string(RegistryRoot root, const std::string& key,
                            const std::string& value, const std::string& data);
 // Deletes a key and everything below it.
@@ -209,9 +213,44 @@ void attach_console();
 bool graphical_front_end_available();
 
 // ---------------------------------------------------------------------------
+// Installation
+
+// The folder that holds the Start menu's program groups (the programs
+// folder on Windows, $XDG_DATA_HOME/applications or ~/.local/share/applications
+// on Linux).
+std::string programs_folder();
+
+// A shortcut: a shell link file on Windows, a freedesktop desktop file on
+// Linux. `link` is the file's path without its extension (".LNK" on Windows,
+// ".desktop" on Linux); the icon is taken from `target` at `icon_index`.
+struct Shortcut {
+  std::string link, target, arguments, working_directory, description;
+  int icon_index = 0;
+};
+// Creates or replaces the shortcut; false when it could not be saved.
+bool create_shortcut(const Shortcut& shortcut);
+// Deletes the shortcut named like Shortcut::link; false when it is not there.
+bool delete_shortcut(const std::string& link);
+
+// Lets the desktop open project files (".lvn") with `executable` -l <file>.
+// Windows reads that from the registry entries the installer writes, so only
+// Linux has work to do: a shared-mime-info type and a desktop file.
+void associate_project_files(const std::string& executable);
+void dissociate_project_files();
+
+// Deletes a file, or an empty folder, when the system next restarts. A
+// running program cannot delete its own executable on Windows; Linux can,
+// so there it is deleted at once (a folder only when it is empty).
+bool delete_at_restart(const std::string& path);
+
+// Ends the process at once with the exit code, from any depth of the call
+// stack (the installer ends a wizard that is still in its message loop).
+[[noreturn]] void exit_process(int code);
+
+// ---------------------------------------------------------------------------
 // Messages to the user
 
-enum class MessageIcon { error, warning, information, question };
+enum class MessageIcon { error, warning, information, question, none };
 // A message box on Windows, a line on standard error on Linux. The owner is a
 // window handle or null. Runs on the calling thread and waits for the user.
 void message_box(void* owner, const std::string& text, const std::string& caption,

@@ -117,6 +117,10 @@ bool delete_file(const std::string& path) {
   return ::unlink(native.c_str()) == 0;
 }
 
+bool remove_directory(const std::string& path) {
+  return ::rmdir(native_path(path).c_str()) == 0;
+}
+
 namespace {
 
 bool copy_stream(int in, int out) {

@@ -126,5 +126,20 @@ std::string non_empty_env(const char* name) {
   return value && *value ? std::string(value) : std::string();
 }
 
+bool make_folders(const std::string& native) {
+  for (size_t pos = 1; pos <= native.size(); ++pos) {
+    if (pos == native.size() || native[pos] == '/') {
+      const std::string part = native.substr(0, pos);
+      struct stat st;
+      if (::stat(part.c_str(), &st) == 0) {
+        if (!S_ISDIR(st.st_mode)) return false;
+      } else if (::mkdir(part.c_str(), 0700) != 0) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
 }  // namespace posix
 }  // namespace platform

@@ -48,6 +48,10 @@ bool read_file_head(const std::string& native, size_t limit, std::string& conten
 bool replace_file_content(const std::string& native, const std::string& content,
                           unsigned mode = 0666);
 
+// Creates a folder and its missing parents; false when one is not a folder
+// or cannot be made.
+bool make_folders(const std::string& native);
+
 // An environment variable's value; empty when unset or empty.
 std::string non_empty_env(const char* name);
 

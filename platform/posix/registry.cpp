@@ -32,22 +32,6 @@ std::string store_file() {
   return folder.empty() ? std::string() : folder + "/registry.ini";
 }
 
-// Creates the folder and its missing parents.
-bool make_folders(const std::string& folder) {
-  for (size_t pos = 1; pos <= folder.size(); ++pos) {
-    if (pos == folder.size() || folder[pos] == '/') {
-      const std::string part = folder.substr(0, pos);
-      struct stat st;
-      if (::stat(part.c_str(), &st) == 0) {
-        if (!S_ISDIR(st.st_mode)) return false;
-      } else if (::mkdir(part.c_str(), 0700) != 0) {
-        return false;
-      }
-    }
-  }
-  return true;
-}
-
 std::string section_for(RegistryRoot root, const std::string& key) {
   const char* prefix = root == RegistryRoot::current_user    ? "HKCU"
                        : root == RegistryRoot::local_machine ? "HKLM"
@@ -71,6 +55,9 @@ bool is_at_or_below(const std::string& name, const std::string& section) {
   return name.size() > section.size() && name[section.size()] == '\\' &&
          equal_ignoring_case(name.substr(0, section.size()), section);
 }
+
+// The key's unnamed (default) value is stored as "@", as .reg files write it.
+std::string entry_name(const std::string& value) { return value.empty() ? "@" : value; }
 
 bool load(std::string& text) {
   const std::string file = store_file();
@@ -100,7 +87,7 @@ bool registry_read_string(RegistryRoot root, const std::string& key,
     std::lock_guard<std::mutex> lock(posix::profile_mutex());
     if (!load(text)) return false;
   }
-  return common::ini_find(text, section_for(root, key), value, out);
+  return common::ini_find(text, section_for(root, key), entry_name(value), out);
 }
 
 bool registry_write_string(RegistryRoot root, const std::string& key,
@@ -110,14 +97,14 @@ bool registry_write_string(RegistryRoot root, const std::string& key,
       value.find_first_of("\r\n=[") != std::string::npos)
     return false;
   const std::string folder = store_folder();
-  if (folder.empty() || !make_folders(folder)) return false;
+  if (folder.empty() || !posix::make_folders(folder)) return false;
   const std::string file = folder + "/registry.ini";
   std::lock_guard<std::mutex> lock(posix::profile_mutex());
   std::string text;
   struct stat st;
   if (!posix::read_whole_file(file, text) && ::stat(file.c_str(), &st) == 0) return false;
   return posix::replace_file_content(
-      file, common::ini_set(text, section_for(root, key), value, "\"" + data + "\""), 0600);
+      file, common::ini_set(text, section_for(root, key), entry_name(value), "\"" + data + "\""), 0600);
 }
 
 bool registry_delete_key(RegistryRoot root, const std::string& key) {

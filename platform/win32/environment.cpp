@@ -65,6 +65,8 @@ std::string expand_environment(const std::string& text) {
 
 std::string desktop_folder() { return special_folder(CSIDL_DESKTOP); }
 
+std::string programs_folder() { return special_folder(CSIDL_PROGRAMS); }
+
 std::string firefox_profiles_folder() {
   return special_folder(CSIDL_APPDATA) + "\\Mozilla\\Firefox\\Profiles";
 }

@@ -151,6 +151,12 @@ bool delete_file(const std::string& path) {
   return ::DeleteFileA(path.c_str()) != 0;
 }
 
+bool remove_directory(const std::string& path) {
+  const std::wstring long_form = win32::long_path_form(path);
+  if (!long_form.empty()) return ::RemoveDirectoryW(long_form.c_str()) != 0;
+  return ::RemoveDirectoryA(path.c_str()) != 0;
+}
+
 namespace {
 
 // Calls the ANSI form of a two-path function, or its wide form when either

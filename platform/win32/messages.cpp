@@ -24,6 +24,7 @@ UINT win32::message_icon_style(MessageIcon icon) {
     case MessageIcon::warning: return MB_ICONWARNING;
     case MessageIcon::information: return MB_ICONINFORMATION;
     case MessageIcon::question: return MB_ICONQUESTION;
+    case MessageIcon::none: return 0;
   }
   return MB_ICONINFORMATION;
 }

@@ -62,9 +62,12 @@ bool registry_write_string(RegistryRoot root, const std::string& key,
   if (::RegCreateKeyExA(root_key(root), key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                         KEY_SET_VALUE, nullptr, opened.receive(), nullptr) != ERROR_SUCCESS)
     return false;
+  // Stored with the length of the text alone, no terminating NUL. The
+  // system counts the NUL in when one follows the given bytes, so none does.
+  const std::string unterminated = data + '.';
   return ::RegSetValueExA(opened.get(), value.c_str(), 0, REG_SZ,
-                          reinterpret_cast<const BYTE*>(data.c_str()),
-                          static_cast<DWORD>(data.size() + 1)) == ERROR_SUCCESS;
+                          reinterpret_cast<const BYTE*>(unterminated.data()),
+                          static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
 }
 
 bool registry_delete_key(RegistryRoot root, const std::string& key) {
