@@ -56,9 +56,6 @@ bool is_at_or_below(const std::string& name, const std::string& section) {
          equal_ignoring_case(name.substr(0, section.size()), section);
 }
 
-// The key's unnamed (default) value is stored as "@", as .reg files write it.
-std::string entry_name(const std::string& value) { return value.empty() ? "@" : value; }
-
 bool load(std::string& text) {
   const std::string file = store_file();
   if (file.empty()) return false;
@@ -87,7 +84,7 @@ bool registry_read_string(RegistryRoot root, const std::string& key,
     std::lock_guard<std::mutex> lock(posix::profile_mutex());
     if (!load(text)) return false;
   }
-  return common::ini_find(text, section_for(root, key), entry_name(value), out);
+  return common::ini_find(text, section_for(root, key), value, out);
 }
 
 bool registry_write_string(RegistryRoot root, const std::string& key,
@@ -104,7 +101,7 @@ bool registry_write_string(RegistryRoot root, const std::string& key,
   struct stat st;
   if (!posix::read_whole_file(file, text) && ::stat(file.c_str(), &st) == 0) return false;
   return posix::replace_file_content(
-      file, common::ini_set(text, section_for(root, key), entry_name(value), "\"" + data + "\""), 0600);
+      file, common::ini_set(text, section_for(root, key), value, "\"" + data + "\""), 0600);
 }
 
 bool registry_delete_key(RegistryRoot root, const std::string& key) {
