@@ -62,28 +62,26 @@ std::string read_shortcut(const std::string& link) {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   IShellLinkA* shell_link = nullptr;
   IPersistFile* file = nullptr;
-  std::string out = "missing";
   wchar_t name[MAX_PATH] = {};
   MultiByteToWideChar(CP_ACP, 0, (link + ".LNK").c_str(), -1, name, MAX_PATH);
-  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+  char got[5][MAX_PATH] = {};  // target, arguments, directory, description, icon
+  int index = -1;
+  const bool loaded =
+      SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
                                  reinterpret_cast<void**>(&shell_link))) &&
       SUCCEEDED(shell_link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
-      SUCCEEDED(file->Load(name, STGM_READ))) {
-    char target[MAX_PATH] = {}, arguments[MAX_PATH] = {}, directory[MAX_PATH] = {},
-         description[MAX_PATH] = {}, icon[MAX_PATH] = {};
-    int index = -1;
-    shell_link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH);
-    shell_link->GetArguments(arguments, MAX_PATH);
-    shell_link->GetWorkingDirectory(directory, MAX_PATH);
-    shell_link->GetDescription(description, MAX_PATH);
-    shell_link->GetIconLocation(icon, MAX_PATH, &index);
-    const bool url = std::string(icon).find(':') > 1;
-    out = std::string(url ? "" : target) + "|" + arguments + "|" + directory + "|" + description + "|" +
-          icon + "," + std::to_string(index);
-  }
+      SUCCEEDED(file->Load(name, STGM_READ)) &&
+      SUCCEEDED(shell_link->GetPath(got[0], MAX_PATH, nullptr, SLGP_RAWPATH)) &&
+      SUCCEEDED(shell_link->GetArguments(got[1], MAX_PATH)) &&
+      SUCCEEDED(shell_link->GetWorkingDirectory(got[2], MAX_PATH)) &&
+      SUCCEEDED(shell_link->GetDescription(got[3], MAX_PATH)) &&
+      SUCCEEDED(shell_link->GetIconLocation(got[4], MAX_PATH, &index));
   if (file) file->Release();
   if (shell_link) shell_link->Release();
-  return out;
+  if (!loaded) return "missing";
+  const bool url = std::string(got[4]).find(':') > 1;
+  return std::string(url ? "" : got[0]) + "|" + got[1] + "|" + got[2] + "|" + got[3] + "|" +
+         got[4] + "," + std::to_string(index);
 #else
   const std::string text = TempDir::read(native(link) + ".desktop");
   if (text.empty()) return "missing";
