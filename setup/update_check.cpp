@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "core/maker.h"
+#include "core/records.h"
 #include "platform/platform.h"
 #include "setup/setup_roles.h"
 
@@ -21,12 +22,6 @@ constexpr char kEntryPoint[] = "HU_Update";
 std::mutex update_sources_lock;  // guards test_sources
 UpdateSources test_sources;
 
-// Copies a text into a zero-filled field, cut to leave its NUL.
-template <size_t N>
-void put_text(char (&field)[N], const std::string& text) {
-  std::memcpy(field, text.data(), std::min(text.size(), N - 1));
-}
-
 // Every address the library is given, and the download, go over https.
 std::string maker_address(const char* path_and_query) {
   return std::string("https://") + kMakerUpdateServer + path_and_query;
@@ -37,10 +32,10 @@ void fill_entry(UpdateFileEntry& entry, const std::string& path, const char* dow
   entry.size = kUpdateFileEntrySize;
   entry.constant_100 = 100;
   entry.constant_1 = 1;
-  put_text(entry.local_path, path);
-  put_text(entry.download_url, maker_address(download));
-  put_text(entry.checksum_url, maker_address(checksum));
-  put_text(entry.label, label);
+  copy_field(entry.local_path, sizeof entry.local_path, path);
+  copy_field(entry.download_url, sizeof entry.download_url, maker_address(download));
+  copy_field(entry.checksum_url, sizeof entry.checksum_url, maker_address(checksum));
+  copy_field(entry.label, sizeof entry.label, label);
 }
 
 UpdateSources current_sources() {
@@ -83,9 +78,9 @@ void build_update_request(UpdateRequestBlock& block, const std::string& library_
   UpdateRequest& request = block.request;
   request.size = kUpdateRequestSize;
   request.constant_100 = 100;
-  put_text(request.product_code, kProductCode);
-  put_text(request.product_id, kProductId);
-  put_text(request.language, kLanguage);
+  copy_field(request.product_code, sizeof request.product_code, kProductCode);
+  copy_field(request.product_id, sizeof request.product_id, kProductId);
+  copy_field(request.language, sizeof request.language, kLanguage);
   request.entry_count = kUpdateFileCount;
   request.entries = block.entries;
   fill_entry(block.entries[0], library_path, kLibraryDownload, "/hash.php?file=./hu/hu.dll",
