@@ -1,5 +1,7 @@
 #include "gui/wizard.h"
 
+#include <cstdio>
+
 #include "console/console_mode.h"
 #include "core/globals.h"
 #include "gui/form_handler.h"
@@ -12,7 +14,9 @@ platform::WizardWindow* wizard_window = nullptr;
 
 int run_wizard(bool open_project) {
   if (!platform::graphical_front_end_available()) {
-    // Without a window system of our own the console does the same job.
+    // Without a display the console does the same job.
+    std::fputs("No display to show the wizard on: Lorvane runs in the console.\n", stdout);
+    std::fflush(stdout);
     run_console_mode();
     return 0;
   }

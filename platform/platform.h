@@ -207,9 +207,9 @@ void pause_console();
 // Gives the process a console of its own with unbuffered standard streams.
 void attach_console();
 
-// True where the platform can show the graphical wizard's windows; false on
-// Linux until it has its own embedded browser, where a start without a switch
-// takes the console road instead.
+// True where the platform can show the graphical wizard's windows: always on
+// Windows; on Linux when GTK starts on a display. Without one a start
+// without a switch takes the console road instead.
 bool graphical_front_end_available();
 
 // ---------------------------------------------------------------------------

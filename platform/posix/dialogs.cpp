@@ -1,10 +1,11 @@
-// The wizard's dialogs on POSIX, until it has windows of its own: questions
-// on standard error, answered with a line on the terminal.
+// The wizard's dialogs on POSIX: GTK dialogs once the wizard's window runs,
+// else questions on standard error answered with a line on the terminal.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/posix/gtk_front_end.h"
 
 namespace platform {
 
@@ -27,18 +28,20 @@ void prompt(const std::string& caption, const std::string& text) {
 
 }  // namespace
 
-bool ask_yes_no(void* /*owner*/, const std::string& text, const std::string& caption,
+bool ask_yes_no(void* owner, const std::string& text, const std::string& caption,
                 MessageIcon icon, bool default_no) {
   if (DialogScript* script = dialog_script())
     return script->ask_yes_no(text, caption, icon, default_no);
+  if (posix::gtk_running()) return posix::gtk_ask_yes_no(owner, text, caption, icon, default_no);
   prompt(caption, text + (default_no ? " [y/N]" : " [Y/n]"));
   std::string answer;
   if (!read_line(answer) || answer.empty()) return !default_no;
   return answer[0] == 'y' || answer[0] == 'Y';
 }
 
-bool choose_file(void* /*owner*/, const FileChoice& choice, std::string& path) {
+bool choose_file(void* owner, const FileChoice& choice, std::string& path) {
   if (DialogScript* script = dialog_script()) return script->choose_file(choice, path);
+  if (posix::gtk_running()) return posix::gtk_choose_file(owner, choice, path);
   prompt(choice.title, "(" + choice.filter_pattern + ")");
   std::string answer;
   if (!read_line(answer) || answer.empty() || answer.size() >= kDialogPathSize) return false;
@@ -47,8 +50,9 @@ bool choose_file(void* /*owner*/, const FileChoice& choice, std::string& path) {
   return true;
 }
 
-bool choose_folder(void* /*owner*/, const std::string& title, std::string& path) {
+bool choose_folder(void* owner, const std::string& title, std::string& path) {
   if (DialogScript* script = dialog_script()) return script->choose_folder(title, path);
+  if (posix::gtk_running()) return posix::gtk_choose_folder(owner, title, path);
   prompt(title, "");
   std::string answer;
   if (!read_line(answer) || answer.empty() || answer.size() >= kDialogPathSize ||
@@ -58,9 +62,13 @@ bool choose_folder(void* /*owner*/, const std::string& title, std::string& path)
   return true;
 }
 
-void show_item_list(void* /*owner*/, const ItemList& list) {
+void show_item_list(void* owner, const ItemList& list) {
   if (DialogScript* script = dialog_script()) {
     script->item_list(list);
+    return;
+  }
+  if (posix::gtk_running()) {
+    posix::gtk_show_item_list(owner, list);
     return;
   }
   for (const ItemRow& row : list.rows)
@@ -72,9 +80,5 @@ std::string program_files_folder() {
   const char* home = std::getenv("HOME");
   return std::string(home ? home : "") + "/.local/opt";
 }
-
-// No window of its own on this platform yet.
-WizardWindow* create_wizard_window(const WizardHandlers& /*handlers*/) { return nullptr; }
-void run_message_loop() {}
 
 }  // namespace platform

@@ -1,10 +1,11 @@
-// Messages to the user on POSIX: one line on standard error, or the hook
-// that tests set; app commands go to the sink that the front end sets.
+// Messages to the user on POSIX: a GTK message box while the wizard's window
+// runs, else one line on standard error, or the hook that tests set; app commands go to the sink that the front end sets.
 #include <atomic>
 #include <cstdio>
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/posix/gtk_front_end.h"
 
 namespace platform {
 
@@ -17,13 +18,16 @@ std::atomic<AppCommandSink> app_command_sink{nullptr};
 
 void message_box(void* owner, const std::string& text, const std::string& caption,
                  MessageIcon icon) {
-  (void)owner;
   if (MessageHook hook = message_hook.load()) {
     hook(text, caption, icon);
     return;
   }
   if (DialogScript* script = dialog_script()) {
     script->message(text, caption, icon);
+    return;
+  }
+  if (posix::gtk_running()) {
+    posix::gtk_message(owner, text, caption, icon);
     return;
   }
   // The texts are written for a message box and may end in their own line
