@@ -1,9 +1,8 @@
-// The wizard's logic driven through a fake window and scripted dialogs: the
-// URLs its pages produce go in, the pages shown, titles, questions and files
-// written come out.
+// The wizard's logic that the whole roads through the real window do not
+// reach: the form fields, steps refused on their page, the progress title
+// and the item-list views, through a fake window and scripted dialogs.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <deque>
 #include <string>
 #include <vector>
@@ -44,7 +43,6 @@ struct Script : platform::DialogScript {
   std::vector<std::string> said;     // messages and questions, in order
   std::deque<bool> answers;          // Yes/No, in order
   std::deque<std::string> choices;   // files and folders; "" cancels
-  std::vector<unsigned> lists;       // rows shown by each item list
   void message(const std::string& text, const std::string&, platform::MessageIcon) override {
     said.push_back(text);
   }
@@ -64,9 +62,7 @@ struct Script : platform::DialogScript {
   }
   bool choose_file(const platform::FileChoice&, std::string& path) override { return choose(path); }
   bool choose_folder(const std::string&, std::string& path) override { return choose(path); }
-  void item_list(const platform::ItemList& list) override {
-    lists.push_back(static_cast<unsigned>(list.rows.size()));
-  }
+  void item_list(const platform::ItemList&) override {}
 };
 
 // Each test runs in a folder of its own, as the program runs in its own.
@@ -118,37 +114,6 @@ TEST(WizardFields, FirstOccurrenceAnywhereUndecoded) {
   EXPECT_STREQ(cut, "abc");
 }
 
-TEST_F(Wizard, FromTheStartPageToASavedBookmarkFile) {
-  const std::string source = dir_.write("in.htm",
-      "<DT><A HREF=\"http://127.0.0.1:1/a\">A</A>\r\n<DT><A HREF=\"http://127.0.0.1:1/b\">B</A>\r\n");
-  form("caller=1&rg1=rb1&Submit=Next");
-  EXPECT_EQ(last_page(), "2.htm");
-  script_.choices = {source};
-  form("caller=2&rg1=RB3&Submit=Next");
-  EXPECT_EQ(last_page(), "3.htm");
-  form("caller=3&rg1=rb2&rg2=rb3&deadlinks=yes&desktop=Yes&err500=yes&Submit=Next");
-  EXPECT_EQ(last_page(), "4.htm");
-  EXPECT_EQ(on_http_error, 1u);  // rb2 is not offered by the page, yet counts
-  EXPECT_EQ(on_no_connection, 2u);
-  EXPECT_EQ(dead_links_folder, 1u);
-  EXPECT_EQ(dead_links_text, 0u);  // only exactly "yes" ticks a box
-  EXPECT_TRUE(handle_500);
-  form("caller=4&tf1=my+proj&tf2=11&Submit=Next");
-  EXPECT_EQ(last_page(), "5.htm");
-  EXPECT_STREQ(project_path, "my+proj.LVN");
-  EXPECT_EQ(threads, 1u);
-  EXPECT_EQ(read_project_file(dir_.file("my+proj.LVN")).size(), 2u);
-  EXPECT_NE(TempDir::read(dir_.file("5.htm")).find("Total Favorites in Project"), std::string::npos);
-
-  const std::string output = dir_.file("out.htm");
-  script_.choices = {output};
-  form("caller=9&re1=rb3&Submit=Next");
-  EXPECT_EQ(output_mode, 1u);
-  EXPECT_NE(TempDir::read(output).find("http://127.0.0.1:1/b"), std::string::npos);
-  EXPECT_EQ(script_.said.back(), "Thanks for using Lorvane 2.5!");
-  EXPECT_TRUE(window_.closed);
-}
-
 TEST_F(Wizard, StepsThatStayOnTheirPage) {
   dir_.write("old.LVN", std::string(1000, '\0'));
   struct Case { const char* query; std::deque<bool> answers; std::deque<std::string> choices; const char* said; };
@@ -173,50 +138,6 @@ TEST_F(Wizard, StepsThatStayOnTheirPage) {
   }
   EXPECT_STREQ(project_path, "old.LVN");  // the refused name is kept
   EXPECT_TRUE(platform::file_readable(dir_.file("old.LVN")));
-}
-
-TEST_F(Wizard, DeletingAProjectAsksWithNoAsDefault) {
-  const std::string project = dir_.write("p.LVN", std::string(1000, '\0'));
-  for (bool yes : {false, true}) {
-    script_.answers = {yes};
-    script_.choices = {project};
-    form("caller=1&rg1=rb3");
-    EXPECT_EQ(platform::file_readable(project), !yes);
-    EXPECT_STREQ(project_path, "");
-  }
-  EXPECT_EQ(script_.said.back(), "Project deleted!");
-  EXPECT_TRUE(window_.shown.empty());
-}
-
-TEST_F(Wizard, AppLinksGoToTheMainWindow) {
-  const std::string project = dir_.file("v.LVN");
-  write_project_file(project, {make_record("http://a/", "F\\A.url", 1, 2, 1),
-                               make_record("http://b/", "B.url")});
-  std::strcpy(project_path, project.c_str());
-  for (const char* link : {"app:15", "app:18", "app:17", "App:15", "app:12"}) dispatch_navigation(link);
-  EXPECT_EQ(script_.lists, (std::vector<unsigned>{2, 1, 0}));
-  EXPECT_EQ(window_.shown, (std::vector<std::string>{"1.htm"}));
-  for (unsigned unknown : {3u, 20u, 45u}) EXPECT_EQ(handle_app_command(unknown), 1);
-}
-
-TEST_F(Wizard, ARunEndsOnItsLastNoticeAndAStopAsksFirst) {
-  write_project_file(dir_.file("r.LVN"), {make_record("http://a/", "A.url", 1)});
-  std::strcpy(project_path, "r.LVN");
-  running_workers.store(2);
-  EXPECT_EQ(handle_app_command(9), 1);  // not the last worker
-  script_.answers = {false, true};
-  handle_app_command(0);                // "Pause/Cancel", answered No
-  EXPECT_TRUE(window_.shown.empty());
-  handle_app_command(0);                // answered Yes
-  EXPECT_EQ(last_page(), "8.htm");
-  EXPECT_TRUE(stop_requested.load());
-  running_workers.store(0);
-  EXPECT_EQ(handle_app_command(9), 1);  // the stopped run's notice changes nothing
-  const size_t questions = script_.said.size();
-  handle_app_command(0);                // "Exit" now closes without asking
-  EXPECT_EQ(script_.said.size(), questions + 1);
-  EXPECT_EQ(script_.said.back(), "Thanks for using Lorvane 2.5!");
-  EXPECT_TRUE(window_.closed);
 }
 
 TEST_F(Wizard, ProgressShowsTheRecordsDone) {
