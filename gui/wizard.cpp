@@ -15,7 +15,7 @@ platform::WizardWindow* wizard_window = nullptr;
 int run_wizard(bool open_project) {
   if (!platform::graphical_front_end_available()) {
     // Without a display the console does the same job.
-    std::fputs("No display to show the wizard on: Lorvane runs in the console.\n", stdout);
+    std::fputs("No display to show the wizard on: Lorvane runs in the console.\r\n", stdout);
     std::fflush(stdout);
     run_console_mode();
     return 0;

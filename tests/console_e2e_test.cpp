@@ -255,8 +255,11 @@ TEST_F(ConsoleE2E, DialoguesThatSaveNothing) {
        new_project("3", from_file(source), "unsaved.lvn", "1") +
            "{3}Firefox bookmarks cannot be located automatically in your system!\r\n" + kPause,
        "unsaved.lvn.lvn", 4},
-      // Not installed, "-u" is ignored and the program takes its normal road.
-      {"unknown source choice, no name", new_project("7", "", "", "1") + "{9}" + kEnd, "prj.lvn",
+      // Not installed, "-u" is ignored and the program takes its normal road:
+      // without a display, one line and the console.
+      {"unknown source choice, no name",
+       "No display to show the wizard on: Lorvane runs in the console.\r\n" +
+           new_project("7", "", "", "1") + "{9}" + kEnd, "prj.lvn",
        0, 1, "", "", {"-u", home.path()}},
       {"a project that cannot be made", kNew + "{7}" + kName + "{no-such-folder/x}" + kThreads +
            "{1}ERROR: Cannot create specified project !\r\nThe run could not start.\r\n" + kPause,
