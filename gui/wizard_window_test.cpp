@@ -7,6 +7,10 @@
 #include <commctrl.h>
 #else
 #include <gtk/gtk.h>
+
+#include <csignal>
+
+#include "tests/support/process_runner.h"
 #endif
 
 #include <gtest/gtest.h>
@@ -394,6 +398,28 @@ TEST(WizardWindow, TheRealMessageBoxAndItemListAreAnswered) {
   platform::show_item_list(nullptr, kTwoRows);  // returns once the dialog has ended
   EXPECT_TRUE(list.pressed);
   EXPECT_EQ(list.rows, 2);
+}
+
+// The real program on the test's display: "-l" opens the named project's
+// "Ready!" page in its window, filled with the project's records, and says
+// nothing about a console.
+TEST(WizardWindow, TheProgramOpensAProjectInItsWindow) {
+  TempDir dir;
+  const std::string program = dir.file("lvn");
+  ASSERT_TRUE(platform::copy_file(LVN_EXE, program));
+  write_project_file(dir.file("known.LVN"), {make_record("http://a/", "A.url", 1), make_record("http://b/", "B.url")});
+  ChildProcess lvn;
+  ASSERT_TRUE(lvn.start({program, {"-l", "known.LVN"}, dir.path(),
+                         {{"HOME", dir.path()}, {"LORVANE_REGISTRY_DIR", dir.path()}}, "/dev/null",
+                         dir.file("out")}));
+  std::string page;
+  for (int waited = 0; page.find("Total Favorites in Project") == std::string::npos && waited < 20000;
+       waited += 50, platform::sleep_ms(50))
+    page = TempDir::read(dir.file("5.htm"));
+  EXPECT_NE(page.find("34%\">2<"), std::string::npos) << page;  // its two records
+  lvn.send_signal(SIGTERM);
+  EXPECT_EQ(lvn.wait(10000), 128 + SIGTERM);
+  EXPECT_EQ(TempDir::read(dir.file("out")).find("No display"), std::string::npos);
 }
 #endif
 

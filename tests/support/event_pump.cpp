@@ -5,9 +5,11 @@
 #ifdef _WIN32
 #include <windows.h>
 
-void pump_pending_events() {
+bool pump_one_event() {
   MSG message;
-  while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&message);
+  if (!::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) return false;
+  ::DispatchMessageA(&message);
+  return true;
 }
 
 bool window_is_open(void* handle) { return handle && ::IsWindow(static_cast<HWND>(handle)); }
@@ -15,10 +17,7 @@ bool window_is_open(void* handle) { return handle && ::IsWindow(static_cast<HWND
 #else
 #include <gtk/gtk.h>
 
-void pump_pending_events() {
-  while (g_main_context_iteration(nullptr, FALSE)) {
-  }
-}
+bool pump_one_event() { return g_main_context_iteration(nullptr, FALSE); }
 
 bool window_is_open(void* handle) {
   return handle && GTK_IS_WIDGET(handle) && gtk_widget_get_visible(GTK_WIDGET(handle));
