@@ -348,9 +348,8 @@ TEST(WizardWindow, TheRealMessageBoxAndItemListAreAnswered) {
 // After 5 s it gives up and closes every dialog, so the test cannot hang.
 struct User {
   const char* caption;
-  int button;
-  int rows = -1;
-  bool pressed = false;
+  std::deque<int> buttons;  // pressed one per tick, after selecting every row
+  std::vector<int> rows = {};  // the list's rows before each press
   int ticks = 0;
 };
 
@@ -373,31 +372,44 @@ gboolean act(gpointer data) {
     GtkWidget* window = static_cast<GtkWidget*>(at->data);
     const char* title = gtk_window_get_title(GTK_WINDOW(window));
     if (!GTK_IS_DIALOG(window) || !gtk_widget_get_mapped(window)) continue;
-    if (title && std::string(title) == user.caption) {
-      if (GtkWidget* list = find_child(window, GTK_TYPE_TREE_VIEW))
-        user.rows = gtk_tree_model_iter_n_children(gtk_tree_view_get_model(GTK_TREE_VIEW(list)), nullptr);
-      gtk_button_clicked(GTK_BUTTON(gtk_dialog_get_widget_for_response(GTK_DIALOG(window), user.button)));
-      user.pressed = true;
+    if (title && std::string(title) == user.caption && !user.buttons.empty()) {
+      if (GtkWidget* list = find_child(window, GTK_TYPE_TREE_VIEW)) {
+        GtkTreeView* view = GTK_TREE_VIEW(list);
+        user.rows.push_back(gtk_tree_model_iter_n_children(gtk_tree_view_get_model(view), nullptr));
+        gtk_tree_selection_select_all(gtk_tree_view_get_selection(view));
+      }
+      gtk_button_clicked(GTK_BUTTON(gtk_dialog_get_widget_for_response(GTK_DIALOG(window), user.buttons.front())));
+      user.buttons.pop_front();
     } else if (user.ticks > 500) {
       gtk_dialog_response(GTK_DIALOG(window), GTK_RESPONSE_DELETE_EVENT);
     }
   }
   g_list_free(windows);
-  return user.pressed || ++user.ticks > 510 ? G_SOURCE_REMOVE : G_SOURCE_CONTINUE;
+  return user.buttons.empty() || ++user.ticks > 510 ? G_SOURCE_REMOVE : G_SOURCE_CONTINUE;
+}
+
+std::vector<std::string> asked_back;
+std::vector<bool> put_back(const std::vector<std::string>& entries) {
+  asked_back = entries;
+  return {false, true};
 }
 
 TEST(WizardWindow, TheRealMessageBoxAndItemListAreAnswered) {
   ASSERT_TRUE(platform::graphical_front_end_available());
-  User box{"Lorvane!", GTK_RESPONSE_YES};
+  User box{"Lorvane!", {GTK_RESPONSE_YES}};
   g_timeout_add(10, act, &box);
   EXPECT_TRUE(platform::ask_yes_no(nullptr, "Go on?", "Lorvane!", platform::MessageIcon::question, true));
-  EXPECT_TRUE(box.pressed);
+  EXPECT_TRUE(box.buttons.empty());
 
-  User list{"Item List", 2};  // Close
-  g_timeout_add(10, act, &list);
-  platform::show_item_list(nullptr, kTwoRows);  // returns once the dialog has ended
-  EXPECT_TRUE(list.pressed);
-  EXPECT_EQ(list.rows, 2);
+  // Recover with both rows chosen: the one put back leaves the list.
+  platform::ItemList list = kTwoRows;
+  list.recover = put_back;
+  User user{"Item List", {1, 2}};  // Recover, Close
+  g_timeout_add(10, act, &user);
+  platform::show_item_list(nullptr, list);  // returns once the dialog has ended
+  EXPECT_TRUE(user.buttons.empty());
+  EXPECT_EQ(user.rows, (std::vector<int>{2, 1}));
+  EXPECT_EQ(asked_back, (std::vector<std::string>{"0", "1"}));
 }
 
 // The real program on the test's display: "-l" opens the named project's
