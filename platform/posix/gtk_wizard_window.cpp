@@ -4,6 +4,7 @@
 // wizard; app commands, end notices and timer 1 run on the GLib main loop.
 #include <webkit2/webkit2.h>
 
+#include <atomic>
 #include <cstring>
 #include <new>
 #include <string>
@@ -28,12 +29,35 @@ bool handed_to_wizard(const char* uri) {
   return std::strncmp(uri, "app:", 4) == 0 || std::strstr(uri, "cgi.htm") != nullptr;
 }
 
-// The wizard runs after the policy decision has returned: it may show a
-// dialog or navigate again, which the view does not expect from inside it.
-gboolean run_navigation(gpointer uri) {
-  if (live_window && handlers.navigation) handlers.navigation(static_cast<const char*>(uri));
-  g_free(uri);
+// Each window's events carry its number, so that one queued for a window
+// already gone never reaches the next, as a message to a destroyed window
+// never reaches another.
+std::atomic<unsigned> window_number{0};
+
+struct Event {
+  unsigned window;
+  unsigned command;
+  gchar* uri;
+};
+
+gboolean run_event(gpointer data) {
+  Event* event = static_cast<Event*>(data);
+  if (live_window && event->window == window_number) {
+    if (event->uri && handlers.navigation) handlers.navigation(event->uri);
+    else if (!event->uri && handlers.app_command) handlers.app_command(event->command);
+  }
+  g_free(event->uri);
+  g_free(event);
   return G_SOURCE_REMOVE;
+}
+
+// Any thread may post; the event runs on the main loop.
+void post_event(unsigned command, const char* uri) {
+  Event* event = g_new0(Event, 1);
+  event->window = window_number;
+  event->command = command;
+  event->uri = uri ? g_strdup(uri) : nullptr;
+  g_idle_add(run_event, event);
 }
 
 gboolean decide_policy(WebKitWebView*, WebKitPolicyDecision* decision,
@@ -44,20 +68,13 @@ gboolean decide_policy(WebKitWebView*, WebKitPolicyDecision* decision,
   const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
   if (!uri || !handed_to_wizard(uri)) return FALSE;
   webkit_policy_decision_ignore(decision);
-  g_idle_add(run_navigation, g_strdup(uri));
+  // The wizard runs after the decision has returned: it may show a dialog or
+  // navigate again, which the view does not expect from inside it.
+  post_event(0, uri);
   return TRUE;
 }
 
-// Posted by any thread; runs on the main loop. A notice that arrives after
-// the window is gone is dropped, as a message to a destroyed window is.
-gboolean run_app_command(gpointer command) {
-  if (live_window && handlers.app_command) handlers.app_command(GPOINTER_TO_UINT(command));
-  return G_SOURCE_REMOVE;
-}
-
-void post_to_main_loop(void*, unsigned command) {
-  g_idle_add(run_app_command, GUINT_TO_POINTER(command));
-}
+void post_to_main_loop(void*, unsigned command) { post_event(command, nullptr); }
 
 gboolean tick(gpointer) {
   if (handlers.timer_tick) handlers.timer_tick();
@@ -165,6 +182,7 @@ WizardWindow* create_wizard_window(const WizardHandlers& wizard) {
   g_object_ref(window);  // the handle stays valid until the object goes
   handlers = wizard;
   live_window = window;
+  ++window_number;
   quit = false;
   set_app_command_sink(post_to_main_loop);
   gtk_window_maximize(GTK_WINDOW(window));
