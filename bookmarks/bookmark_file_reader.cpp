@@ -99,10 +99,7 @@ size_t popped_length(const char* path, size_t length) {
 // always returns to the right level; only the records' paths are cut.
 class FolderPath {
  public:
-  void open(const char* name, size_t length) {
-    if (!text_.empty() && text_.back() != '\\') text_ += '\\';
-    text_.append(name, length);
-  }
+  void open(const char* name, size_t length) { enter_folder(text_, name, length); }
   void close() { text_.resize(popped_length(text_.data(), text_.size())); }
   const std::string& text() const { return text_; }
 
@@ -119,31 +116,7 @@ class FolderPath {
 void append_link(const FolderPath& folders, const char* url, size_t url_length,
                  const char* text, size_t text_length) {
   LVK_URL record;
-  std::memset(&record, 0, sizeof record);
-
-  std::memcpy(record.url, url, url_length < kMaxText ? url_length : kMaxText);
-
-  // The link name: at most 995 characters of text, then ".URL".
-  char name[kMaxText + 1];
-  const size_t name_text = text_length < kMaxText - kExtensionLength
-                               ? text_length
-                               : kMaxText - kExtensionLength;
-  std::memcpy(name, text, name_text);
-  sanitise_bytes(name, name_text);
-
-  const std::string& folder = folders.text();
-  const bool separator = !folder.empty() && folder.back() != '\\';
-  const size_t room = kMaxText - kExtensionLength;  // before ".URL"
-  size_t at = 0;
-  const size_t folder_kept = folder.size() < room ? folder.size() : room;
-  std::memcpy(record.path, folder.data(), folder_kept);
-  at = folder_kept;
-  if (separator && at < room) record.path[at++] = '\\';
-  const size_t text_kept = name_text < room - at ? name_text : room - at;
-  std::memcpy(record.path + at, name, text_kept);
-  at += text_kept;
-  std::memcpy(record.path + at, kExtension, kExtensionLength);
-
+  make_link_record(folders.text(), url, url_length, text, text_length, record);
   append_record(record);
 }
 
@@ -230,6 +203,37 @@ void read_bookmark_file(const char* path) {
 
   const char* begin = text.get();
   scan(begin, begin + std::strlen(begin));
+}
+
+void enter_folder(std::string& folders, const char* name, size_t length) {
+  if (!folders.empty() && folders.back() != '\\') folders += '\\';
+  folders.append(name, length);
+}
+
+void make_link_record(const std::string& folder, const char* url, size_t url_length,
+                      const char* text, size_t text_length, LVK_URL& record) {
+  std::memset(&record, 0, sizeof record);
+  std::memcpy(record.url, url, url_length < kMaxText ? url_length : kMaxText);
+
+  // The link name: at most 995 characters of text, then ".URL".
+  char name[kMaxText + 1];
+  const size_t name_text = text_length < kMaxText - kExtensionLength
+                               ? text_length
+                               : kMaxText - kExtensionLength;
+  std::memcpy(name, text, name_text);
+  sanitise_bytes(name, name_text);
+
+  const bool separator = !folder.empty() && folder.back() != '\\';
+  const size_t room = kMaxText - kExtensionLength;  // before ".URL"
+  size_t at = 0;
+  const size_t folder_kept = folder.size() < room ? folder.size() : room;
+  std::memcpy(record.path, folder.data(), folder_kept);
+  at = folder_kept;
+  if (separator && at < room) record.path[at++] = '\\';
+  const size_t text_kept = name_text < room - at ? name_text : room - at;
+  std::memcpy(record.path + at, name, text_kept);
+  at += text_kept;
+  std::memcpy(record.path + at, kExtension, kExtensionLength);
 }
 
 void sanitise_name(char* name) { sanitise_bytes(name, std::strlen(name)); }

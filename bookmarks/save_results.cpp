@@ -3,6 +3,7 @@
 #include <string>
 
 #include "bookmarks/bookmark_file_writer.h"
+#include "bookmarks/chromium_writer.h"
 #include "bookmarks/favorites_writer.h"
 #include "core/globals.h"
 #include "core/message.h"
@@ -29,6 +30,9 @@ void save_results() {
       break;
     case output_favorites_tree:
       report_not_moved(write_favorites_tree());
+      break;
+    case output_chromium_file:
+      write_chromium_bookmarks();
       break;
     default:
       break;

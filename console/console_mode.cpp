@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "bookmarks/browser_locations.h"
+#include "bookmarks/chromium_locations.h"
+#include "bookmarks/chromium_writer.h"
 #include "bookmarks/save_results.h"
 #include "checker/statistics.h"
 #include "console/answer_reader.h"
@@ -69,7 +71,8 @@ bool ask_source(const ConsoleStreams& io) {
       "1 - I use MS IE, please find favorites for me\r\n"
       "2 - I want to specify a directory that has IE favorites\r\n"
       "3 - I want to choose a Firefox bookmark file\r\n"
-      "4 - I use Firefox, find its bookmark file for me.\r\n");
+      "4 - I use Firefox, find its bookmark file for me.\r\n"
+      "5 - I use Chrome, Edge or another Chromium browser, find its bookmarks for me\r\n");
   switch (ask_number(io, kChoiceAnswer)) {
     case 1:
       find_favorites_directory(source_path);
@@ -89,6 +92,14 @@ bool ask_source(const ConsoleStreams& io) {
       if (!find_firefox_bookmark_file(source_path)) {
         say(io, "Firefox bookmarks cannot be located automatically!\r\n");
         return false;
+      }
+      say(io, "Using file: %s\r\n", source_path);
+      break;
+    case 5:
+      if (!find_chromium_bookmark_file(source_path)) {
+        say(io, "Chromium browser bookmarks cannot be located automatically!\r\n"
+                "Please choose Bookmarks file: ");
+        ask_path(io, source_path);
       }
       say(io, "Using file: %s\r\n", source_path);
       break;
@@ -133,6 +144,8 @@ bool ask_output(const ConsoleStreams& io) {
       "2 - Save to a directory I will choose\r\n"
       "3 - Export to FireFox\r\n"
       "4 - Export to a bookmark file\r\n");
+  // Offered only for a project made from a Chromium browser's bookmarks.
+  if (project_source_is_chromium()) say(io, "5 - Save back over the Chromium browser's bookmarks\r\n");
   switch (ask_number(io, kChoiceAnswer)) {
     case 1:
       find_favorites_directory(output_location);
@@ -157,6 +170,12 @@ bool ask_output(const ConsoleStreams& io) {
       ask_path(io, output_location);
       output_mode = output_bookmark_file;
       say(io, "Saving to: %s\r\n", output_location);
+      break;
+    case 5:
+      if (select_chromium_output())
+        say(io, "Saving to: %s\r\n", output_location);
+      else
+        say(io, "%s\r\n", kNotChromiumProject);
       break;
     default:
       break;

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "bookmarks/bookmark_file_reader.h"
+#include "bookmarks/chromium_bookmarks.h"
 #include "bookmarks/favorites_reader.h"
 #include "checker/worker.h"
 #include "core/globals.h"
@@ -81,9 +82,12 @@ static bool make_new_project() {
   encode_header(header, bytes);
   if (!project_stream.write(bytes, kHeaderSize)) project_stream.close();
   if (project_stream.is_open()) {
-    if (is_bookmark_file)
+    if (is_bookmark_file && is_chromium_bookmarks_file(header.source)) {
+      // A file that cannot be read whole makes no project at all.
+      if (!read_chromium_bookmarks(header.source)) project_stream.close();
+    } else if (is_bookmark_file) {
       read_bookmark_file(header.source);
-    else
+    } else
       walk_favorites_tree(header.source, nullptr);
   }
   // Still open here only when every write went through.

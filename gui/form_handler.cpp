@@ -5,6 +5,8 @@
 #include <string>
 
 #include "bookmarks/browser_locations.h"
+#include "bookmarks/chromium_locations.h"
+#include "bookmarks/chromium_writer.h"
 #include "bookmarks/save_results.h"
 #include "core/ascii.h"
 #include "core/globals.h"
@@ -27,15 +29,17 @@ const char kFirefoxNotFound[] =
 const platform::FileChoice kProjectFile{"Choose a LVN project file", "LVN files (*.LVN)",
                                         "*.LVN", false};
 const platform::FileChoice kSourceFile{"Choose a bookmark file", "HTM files", "*.HTM*", false};
+const platform::FileChoice kChromiumFile{"Choose a Chromium bookmarks file", "Bookmarks files",
+                                         "Bookmarks*", false};
 const platform::FileChoice kOutputFile{"Choose a bookmark file", "HTML files",
                                        "*.HTM;*.HTML", true};
 
-// The radio button chosen in a group: 1 for "rb1" up to 4 for "rb4" in any
+// The radio button chosen in a group: 1 for "rb1" up to `highest` in any
 // letter case, 0 for anything else or nothing.
-int radio_choice(const char* url, const char* group) {
+int radio_choice(const char* url, const char* group, int highest = 4) {
   char value[kValueSize] = {};
   if (!find_field(url, group, value, sizeof value)) return 0;
-  for (int n = 1; n <= 4; ++n) {
+  for (int n = 1; n <= highest; ++n) {
     const char expected[4] = {'r', 'b', static_cast<char>('0' + n), '\0'};
     if (equal_ignoring_case(value, std::strlen(value), expected, 3)) return n;
   }
@@ -112,7 +116,7 @@ void start_page(const char* url) {
 }
 
 void source_page(const char* url) {
-  switch (radio_choice(url, "rg1")) {
+  switch (radio_choice(url, "rg1", 5)) {
     case 1:
       find_favorites_directory(source_path);
       break;
@@ -121,6 +125,11 @@ void source_page(const char* url) {
       break;
     case 4:
       if (!find_firefox_into(source_path)) return;
+      break;
+    case 5:  // the user names the file when no browser's is found
+      if (!find_chromium_bookmark_file(source_path) &&
+          !choose_file_into(kChromiumFile, source_path))
+        return;
       break;
     default:
       if (!choose_folder_into("Please choose favorites directory", source_path)) return;
@@ -161,7 +170,7 @@ void name_page(const char* url) {
 }
 
 void save_page(const char* url) {
-  switch (radio_choice(url, "re1")) {
+  switch (radio_choice(url, "re1", 5)) {
     case 1:
       find_favorites_directory(output_location);
       output_mode = output_favorites_tree;
@@ -173,6 +182,12 @@ void save_page(const char* url) {
     case 4:
       if (!find_firefox_into(output_location)) return;
       output_mode = output_bookmark_file;
+      break;
+    case 5:
+      if (!select_chromium_output()) {
+        say(kNotChromiumProject, platform::MessageIcon::warning);
+        return;
+      }
       break;
     default:
       if (!choose_folder_into("Please choose destination directory", output_location)) return;

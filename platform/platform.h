@@ -198,6 +198,14 @@ std::string program_files_folder();
 // The folder that holds the Firefox profiles (the application-data folder's
 // "\Mozilla\Firefox\Profiles" on Windows, ~/.mozilla/firefox on Linux).
 std::string firefox_profiles_folder();
+// The folder under which Chromium browsers keep their user data: the local
+// application-data folder on Windows, $XDG_CONFIG_HOME or ~/.config on Linux.
+std::string local_application_data_folder();
+// True while a Chromium browser runs on the profile folder or on the user
+// data folder above it: on Linux a "SingletonLock" link in either names a
+// live process of this host; on Windows the "lockfile" in either cannot be
+// opened for writing and deleting.
+bool chromium_profile_in_use(const std::string& profile_folder);
 // Opens a file or URL the way the shell does, its window shown normally or
 // maximised; false when that failed.
 bool shell_open(const std::string& target, bool maximised = false);

@@ -3,7 +3,8 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ file libgtest-dev libgmock-dev googletest
           libcurl4-openssl-dev g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
-          wine64 xvfb xauth openssl pkg-config libwebkit2gtk-4.1-dev)
+          wine64 xvfb xauth openssl pkg-config libwebkit2gtk-4.1-dev
+          nlohmann-json3-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,0 +1,308 @@
+// Chromium "Bookmarks" files: read into projects, written back in place, the
+// checksum, and every refusal, through real files in a temp folder.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "bookmarks/chromium_bookmarks.h"
+#include "bookmarks/chromium_writer.h"
+#include "bookmarks/save_results.h"
+#include "core/globals.h"
+#include "core/md5.h"
+#include "core/project.h"
+#include "platform/fault_injection.h"
+#include "platform/platform.h"
+#include "tests/support/project_builder.h"
+#include "tests/support/temp_dir.h"
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+namespace {
+
+// Every root, nested folders, names beyond ASCII (one beyond UTF-16's first
+// plane), meta_info, fields no browser version has, and a wrong checksum.
+const char kFixture[] = R"({
+   "checksum": "00000000000000000000000000000000",
+   "roots": {
+      "bookmark_bar": { "children": [
+         { "children": [
+            { "children": [ { "date_added": "13300000000000000", "guid": "6a6c4a8e-8f6f-4a1e-9d0b-0d1c1c1c1c11",
+                              "id": "7", "meta_info": { "last_visited": "13300000000000001" },
+                              "name": "Front page", "type": "url", "url": "http://news.test/front" } ],
+              "guid": "6a6c4a8e-8f6f-4a1e-9d0b-0d1c1c1c1c12", "id": "6", "name": "Daily", "type": "folder" },
+            { "guid": "6a6c4a8e-8f6f-4a1e-9d0b-0d1c1c1c1c13", "id": "8", "name": "Café ☕ 😀 a/b: c?",
+              "type": "url", "url": "http://xn--caf-dma.test/" } ],
+           "guid": "6a6c4a8e-8f6f-4a1e-9d0b-0d1c1c1c1c14", "id": "5", "name": "News", "type": "folder",
+           "unknown_field": [1, {"x": null}] } ],
+         "guid": "0bc5d13f-2cba-5d74-951f-3f233fe6c908", "id": "1", "name": "Bookmarks bar", "type": "folder" },
+      "other": { "children": [
+         { "guid": "6a6c4a8e-8f6f-4a1e-9d0b-0d1c1c1c1c15", "id": "9", "name": "Gone", "type": "url",
+           "url": "http://gone.test/deep/page" },
+         { "guid": "6a6c4a8e-8f6f-4a1e-9d0b-0d1c1c1c1c16", "id": "10", "name": "Moved", "type": "url",
+           "url": "http://moved.test/x/y" } ],
+         "guid": "82b081ec-3dd3-529c-8475-ab6c344590dd", "id": "2", "name": "Other bookmarks", "type": "folder" },
+      "synced": { "children": [
+         { "children": [ { "guid": "6a6c4a8e-8f6f-4a1e-9d0b-0d1c1c1c1c17", "id": "12", "name": "Phone",
+                           "type": "url", "url": "http://phone.test/" } ],
+           "guid": "6a6c4a8e-8f6f-4a1e-9d0b-0d1c1c1c1c18", "id": "11", "name": "Trip", "type": "folder" } ],
+         "guid": "4cf2e351-0e85-532b-bb37-df045d8f8d0f", "id": "3", "name": "Mobile bookmarks", "type": "folder" }
+   },
+   "sync_metadata": "opaque",
+   "version": 1
+}
+)";
+
+const std::vector<Link> kFixtureLinks = {
+    {"http://news.test/front", "Bookmarks bar\\News\\Daily\\Front page.URL"},
+    {"http://xn--caf-dma.test/", "Bookmarks bar\\News\\Caf\xc3\xa9 \xe2\x98\x95 \xf0\x9f\x98\x80 a_b_ c_.URL"},
+    {"http://gone.test/deep/page", "Other bookmarks\\Gone.URL"},
+    {"http://moved.test/x/y", "Other bookmarks\\Moved.URL"},
+    {"http://phone.test/", "Mobile bookmarks\\Trip\\Phone.URL"},
+};
+
+std::vector<std::string> messages;
+void capture(const std::string& text, const std::string&, platform::MessageIcon) { messages.push_back(text); }
+
+ChromiumJson parsed(const std::string& text) { return ChromiumJson::parse(text, nullptr, false); }
+
+std::string fixture_with(const std::string& from, const std::string& to) {
+  std::string text = kFixture;
+  return text.replace(text.find(from), from.size(), to);
+}
+
+class ChromiumTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    messages.clear();
+    platform::set_message_hook(capture);
+    console_mode = false;
+    file = dir.write("User Data/Default/Bookmarks", kFixture);
+    project = dir.file("p.lvn");
+  }
+  void TearDown() override { platform::set_message_hook(nullptr); }
+  // Makes the project from the file and marks each record as a run would.
+  void make_project(const std::vector<uint32_t>& actions = {}) {
+    std::vector<LVK_URL> records = create_project_from(file, project);
+    for (size_t i = 0; i < records.size(); ++i) {
+      records[i].checked = 1;
+      if (i < actions.size() && actions[i] != keep) {
+        records[i].action = actions[i];
+        records[i].result = http_error;
+        if (actions[i] == fix) copy_field(records[i].url, kUrlSize, "http://fixed.test/");
+      }
+    }
+    write_project_file(project, records, file);
+  }
+  void save(uint32_t mode, const std::string& where) {
+    copy_field(project_path, sizeof project_path, project);
+    copy_field(output_location, sizeof output_location, where);
+    output_mode = mode;
+    save_results();
+    output_mode = output_nothing;
+  }
+  TempDir dir;
+  std::string file, project;
+};
+
+TEST(Md5Test, Rfc1321Vectors) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"", "d41d8cd98f00b204e9800998ecf8427e"},
+      {"a", "0cc175b9c0f1b6a831c399e269772661"},
+      {"abc", "900150983cd24fb0d6963f7d28e17f72"},
+      {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
+      {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
+      {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
+       "57edf4a22be3c955ac49da2e2107b67a"},
+  };
+  for (const auto& c : cases) {
+    Md5 whole, piecewise;
+    whole.update(c.first);
+    for (char ch : c.first) piecewise.update(&ch, 1);
+    EXPECT_EQ(whole.hex_digest(), c.second) << c.first;
+    EXPECT_EQ(piecewise.hex_digest(), c.second) << c.first;
+  }
+}
+
+TEST(ChromiumChecksumTest, FollowsTheBrowsersRuleByHand) {
+  const ChromiumJson tree = parsed(R"({"roots":{
+      "bookmark_bar":{"id":"1","name":"B","type":"folder","children":[
+          {"id":"4","name":"é😀","type":"url","url":"http://x/"}]},
+      "other":{"id":"2","name":"O","type":"folder","children":[]},
+      "synced":{"id":"3","name":"M","type":"folder","children":[]},
+      "custom_root":{"id":"9","name":"not counted","type":"folder"}}})");
+  Md5 md5;
+  md5.update(std::string("1B\0folder4\xe9\0\x3d\xd8\x00\xdeurlhttp://x/2O\0folder3M\0folder", 46));
+  EXPECT_EQ(chromium_checksum(tree), md5.hex_digest());
+}
+
+TEST_F(ChromiumTest, ReadsEveryRootIntoRecordsAsTheBookmarkFileReaderNamesThem) {
+  EXPECT_EQ(links_of(create_project_from(file, project)), kFixtureLinks);
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(ChromiumTest, KeptRecordsWriteBackTheSameTreeWithTheRightChecksumAndABackup) {
+  make_project();
+  save(output_chromium_file, file);
+  EXPECT_TRUE(messages.empty());
+  ChromiumJson written = parsed(TempDir::read(file)), original = parsed(kFixture);
+  EXPECT_EQ(written["checksum"], chromium_checksum(written));
+  EXPECT_NE(written["checksum"], original["checksum"]);
+  written.erase("checksum");
+  original.erase("checksum");
+  EXPECT_EQ(written, original);
+  EXPECT_EQ(TempDir::read(chromium_backup_path(file)), kFixture);
+  // The same records export to a bookmark file as well.
+  save(output_bookmark_file, dir.file("out.html"));
+  EXPECT_NE(TempDir::read(dir.file("out.html")).find("<DT><H3>Mobile bookmarks</H3>"), std::string::npos);
+}
+
+TEST_F(ChromiumTest, DeadBookmarksMoveDeletedOnesGoFixedOnesGetTheirNewUrl) {
+  make_project({quarantine, fix, action_delete, quarantine, keep});
+  save(output_chromium_file, file);
+  ASSERT_TRUE(messages.empty()) << messages[0];
+  const ChromiumJson original = parsed(kFixture);
+  const ChromiumJson written = parsed(TempDir::read(file));
+  const ChromiumJson& bar = written["roots"]["bookmark_bar"]["children"][0]["children"];
+  EXPECT_TRUE(bar[0]["children"].empty());                 // Front page moved out
+  EXPECT_EQ(bar[1]["url"], "http://fixed.test/");          // fixed in place
+  EXPECT_EQ(bar[1]["id"], "8");
+  const ChromiumJson& other = written["roots"]["other"]["children"];
+  ASSERT_EQ(other.size(), 1u);                             // Gone deleted, Moved moved
+  const ChromiumJson& dead = other[0];
+  EXPECT_EQ(dead["name"], "Dead Links");
+  EXPECT_EQ(dead["id"], "13");                             // above every id of the file
+  EXPECT_EQ(dead["guid"].get<std::string>().size(), 36u);
+  ASSERT_EQ(dead["children"].size(), 2u);
+  EXPECT_EQ(dead["children"][0], original["roots"]["bookmark_bar"]["children"][0]["children"][0]["children"][0]);
+  EXPECT_EQ(dead["children"][1], original["roots"]["other"]["children"][1]);
+  EXPECT_EQ(written["roots"]["synced"], original["roots"]["synced"]);
+  EXPECT_EQ(written["checksum"], chromium_checksum(written));
+}
+
+TEST_F(ChromiumTest, RefusesAndWritesNothingWhileTheBrowserRunsOrAfterTheFileChanged) {
+  make_project({quarantine});
+  const std::string profile = dir.file("User Data/Default");
+  struct Case {
+    const char* name;
+    std::string content;
+    bool browser_running;
+    const char* told;
+  } cases[] = {
+      {"browser running", kFixture, true, "The browser is running"},
+      {"a URL changed", fixture_with("http://phone.test/", "http://other.test/"), false,
+       "changed since this project was made"},
+      {"a bookmark added", fixture_with("{ \"guid\"", R"({"type": "url", "name": "New", "url": "http://n/"}, { "guid")"),
+       false, "changed since this project was made"},
+      {"truncated", std::string(kFixture, 200), false, "damaged or not a bookmarks file"},
+      {"not JSON", "{\"roots\": nonsense}", false, "damaged or not a bookmarks file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    messages.clear();
+    platform::delete_file(chromium_backup_path(file));
+    dir.write("User Data/Default/Bookmarks", c.content);
+    {
+#ifdef _WIN32
+      // The browser holds its lockfile open, letting no one else write it.
+      platform::File lock;
+      if (c.browser_running)
+        lock = platform::open_file(dir.file("User Data/lockfile"), platform::FileAccess::create_truncate);
+#else
+      // The browser's lock names this host and a live process: ours.
+      char host[256] = {};
+      gethostname(host, sizeof host - 1);
+      if (c.browser_running)
+        std::filesystem::create_symlink(std::string(host) + "-" + std::to_string(getpid()),
+                                        profile + "/SingletonLock");
+#endif
+      save(output_chromium_file, file);
+#ifndef _WIN32
+      if (c.browser_running) std::filesystem::remove(profile + "/SingletonLock");
+#endif
+    }
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_NE(messages[0].find(c.told), std::string::npos) << messages[0];
+    EXPECT_EQ(TempDir::read(file), c.content);
+    EXPECT_FALSE(platform::file_attributes(chromium_backup_path(file)).exists);
+  }
+#ifndef _WIN32
+  // A lock left by a process that is gone, or by another host, locks nothing.
+  std::filesystem::create_symlink("otherhost-1", profile + "/SingletonLock");
+  dir.write("User Data/Default/Bookmarks", kFixture);
+  messages.clear();
+  save(output_chromium_file, file);
+  EXPECT_TRUE(messages.empty());
+#endif
+}
+
+TEST_F(ChromiumTest, HostileFilesGiveAMessageOrAWholeProject) {
+  const std::string huge_name(300000, 'n');
+  std::string many = R"({"roots":{"bookmark_bar":{"id":"1","name":"B","type":"folder","children":[)";
+  for (int i = 0; i < 100000; ++i)
+    many += std::string(i ? "," : "") + R"({"id":")" + std::to_string(i + 10) +
+            R"(","name":"n","type":"url","url":"http://h/)" + std::to_string(i) + "\"}";
+  many += "]}}}";
+  const struct {
+    const char* name;
+    std::string content;
+    size_t records;  // 0: refused with a message
+  } cases[] = {
+      {"truncated", std::string(kFixture, 300), 0},
+      {"bad UTF-8", "{\"roots\":{\"other\":{\"name\":\"\xff\"}}}", 0},
+      {"roots not an object", "{\"roots\":[]}", 0},
+      {"nested past any browser", "{\"roots\":" + std::string(100000, '[') + std::string(100000, ']') + "}", 0},
+      {"huge names", R"({"roots":{"other":{"id":"1","name":")" + huge_name + R"(","type":"folder","children":[
+          {"id":"2","type":"url","name":")" + huge_name + R"(","url":"http://)" + huge_name + "\"}]}}}", 1},
+      {"100,000 bookmarks", many, 100000},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    messages.clear();
+    dir.write("User Data/Default/Bookmarks", c.content);
+    platform::delete_file(project);
+    copy_field(project_path, sizeof project_path, project);
+    copy_field(source_path, sizeof source_path, file);
+    EXPECT_EQ(create_project(true), c.records > 0);
+    if (c.records == 0) {
+      EXPECT_FALSE(messages.empty());
+      EXPECT_FALSE(platform::file_attributes(project).exists);
+      continue;
+    }
+    EXPECT_TRUE(messages.empty());
+    const std::vector<LVK_URL> records = read_project_file(project);
+    ASSERT_EQ(records.size(), c.records);
+    if (c.records == 1) EXPECT_EQ(field_length(records[0].path, kPathSize), 999u);
+    save(output_chromium_file, file);
+    EXPECT_TRUE(messages.empty());
+    ChromiumJson expected = parsed(c.content);
+    expected["checksum"] = chromium_checksum(expected);
+    EXPECT_EQ(parsed(TempDir::read(file)), expected);
+  }
+}
+
+TEST_F(ChromiumTest, AFailedWriteLeavesTheFileAsItWas) {
+  make_project({quarantine});
+  platform::faults::install({});
+  save(output_chromium_file, file);
+  const uint64_t writes = platform::faults::writes_seen();
+  platform::faults::remove();
+  const std::string saved = TempDir::read(file);
+  ASSERT_NE(saved, kFixture);
+  std::vector<platform::FaultPlan> plans = {{0, 0, -1, 1}, {0, 0, 100, 0}};
+  for (uint64_t n = 1; n <= writes; ++n) plans.push_back({n, 10, -1, 0});
+  for (const platform::FaultPlan& plan : plans) {
+    SCOPED_TRACE("write " + std::to_string(plan.fail_write) + ", rename " + std::to_string(plan.fail_rename));
+    dir.write("User Data/Default/Bookmarks", kFixture);
+    messages.clear();
+    platform::faults::install(plan);
+    save(output_chromium_file, file);
+    platform::faults::remove();
+    EXPECT_EQ(TempDir::read(file), kFixture);
+    EXPECT_EQ(messages.size(), 1u);
+  }
+}
+
+}  // namespace
