@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bookmarks/chromium_bookmarks.h"
+#include "bookmarks/chromium_locations.h"
 #include "bookmarks/chromium_writer.h"
 #include "bookmarks/save_results.h"
 #include "core/globals.h"
@@ -14,6 +15,7 @@
 #include "core/project.h"
 #include "platform/fault_injection.h"
 #include "platform/platform.h"
+#include "tests/support/env.h"
 #include "tests/support/project_builder.h"
 #include "tests/support/temp_dir.h"
 #ifndef _WIN32
@@ -137,6 +139,23 @@ TEST(ChromiumChecksumTest, FollowsTheBrowsersRuleByHand) {
   md5.update(std::string("1B\0folder4\xe9\0\x3d\xd8\x00\xdeurlhttp://x/2O\0folder3M\0folder", 46));
   EXPECT_EQ(chromium_checksum(tree), md5.hex_digest());
 }
+
+#ifndef _WIN32
+TEST(ChromiumLocations, TheDefaultProfileComesFirstThenAnyOther) {
+  TempDir dir;
+  const ScopedEnv config("XDG_CONFIG_HOME", dir.path());
+  char found[1000] = "unchanged";
+  EXPECT_FALSE(find_chromium_bookmark_file(found));
+  EXPECT_STREQ(found, "unchanged");
+  dir.write("vivaldi/Profile 2/Bookmarks", "{}");
+  ASSERT_TRUE(find_chromium_bookmark_file(found));
+  EXPECT_EQ(found, dir.path() + "\\vivaldi\\Profile 2\\Bookmarks");
+  dir.write("chromium/Profile 1/Bookmarks", "{}");
+  dir.write("chromium/Default/Bookmarks", "{}");
+  ASSERT_TRUE(find_chromium_bookmark_file(found));
+  EXPECT_EQ(found, dir.path() + "\\chromium\\Default\\Bookmarks");
+}
+#endif
 
 TEST_F(ChromiumTest, ReadsEveryRootIntoRecordsAsTheBookmarkFileReaderNamesThem) {
   EXPECT_EQ(links_of(create_project_from(file, project)), kFixtureLinks);
@@ -274,7 +293,9 @@ TEST_F(ChromiumTest, HostileFilesGiveAMessageOrAWholeProject) {
     EXPECT_TRUE(messages.empty());
     const std::vector<LVK_URL> records = read_project_file(project);
     ASSERT_EQ(records.size(), c.records);
-    if (c.records == 1) EXPECT_EQ(field_length(records[0].path, kPathSize), 999u);
+    if (c.records == 1) {
+      EXPECT_EQ(field_length(records[0].path, kPathSize), 999u);
+    }
     save(output_chromium_file, file);
     EXPECT_TRUE(messages.empty());
     ChromiumJson expected = parsed(c.content);

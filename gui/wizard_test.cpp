@@ -14,6 +14,7 @@
 #include "gui/page_store.h"
 #include "gui/wizard_window.h"
 #include "platform/platform.h"
+#include "tests/support/env.h"
 #include "tests/support/project_builder.h"
 #include "tests/support/temp_dir.h"
 
@@ -127,7 +128,12 @@ TEST_F(Wizard, StepsThatStayOnTheirPage) {
       {"caller=5&rg1=rb1", {}, {}, nullptr},
       {"rg1=rb1", {}, {}, nullptr},
       {"caller=9&re1=rb2", {}, {""}, nullptr},
+      // No Chromium browser's bookmarks here: the user is asked for the file.
+      {"caller=2&rg1=rb5", {}, {""}, nullptr},
+      {"caller=9&re1=rb5", {}, {}, "This project was not made from a Chromium browser's bookmarks: "
+                                   "choose another way to save."},
   };
+  const ScopedEnv no_browsers("XDG_CONFIG_HOME", dir_.path());
   for (const Case& c : cases) {
     script_.said.clear();
     script_.answers = c.answers;

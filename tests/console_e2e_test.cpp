@@ -16,6 +16,7 @@
 #include <sstream>
 #include <thread>
 
+#include "bookmarks/chromium_bookmarks.h"
 #include "core/project.h"
 #include "gui/page_store.h"
 #include "tests/support/console_transcript.h"
@@ -41,7 +42,8 @@ const std::string kNew = kStart + "{}Please choose:\r\n"
     "1 - I use MS IE, please find favorites for me\r\n"
     "2 - I want to specify a directory that has IE favorites\r\n"
     "3 - I want to choose a Firefox bookmark file\r\n"
-    "4 - I use Firefox, find its bookmark file for me.\r\n";
+    "4 - I use Firefox, find its bookmark file for me.\r\n"
+    "5 - I use Chrome, Edge or another Chromium browser, find its bookmarks for me\r\n";
 const std::string kName = "Enter a name for this project: ";
 const std::string kThreads = "Enter total threads (1-10) for this project: ";
 const std::string kSaveMenu =
@@ -305,6 +307,31 @@ TEST_F(ConsoleE2E, EachSourceSavedToATargetOfItsKind) {
        "spill.lvn", 1, 1, output.file("o.htm"), bookmarks(link("Good", good_) + kDeadFolder)},
   };
   for (const Dialogue& d : cases) check(d);
+}
+
+// A Chromium browser's bookmarks found in the profile, saved back over them:
+// the dead ones in Dead Links under Other bookmarks, the file's checksum
+// made anew, the old file kept beside it.
+TEST_F(ConsoleE2E, ChromiumBookmarksFoundAndSavedBackInPlace) {
+  const auto node = [](const std::string& id, const std::string& name, const std::string& url) {
+    return R"({"id":")" + id + R"(","name":")" + name + R"(","type":"url","url":")" + url + "\"}";
+  };
+  const std::string text = R"({"checksum":"x","roots":{"bookmark_bar":{"children":[)" +
+      node("4", "Good", good_) + "," + node("5", "Gone", gone_) + R"(],"id":"1","name":"Bar","type":"folder"},)"
+      R"("other":{"children":[)" + node("6", "Nowhere", nowhere_) + R"(],"id":"2","name":"Other","type":"folder"}},)"
+      R"("version":1})";
+  const std::string file = home.write(".config/google-chrome/Default/Bookmarks", text);
+  const std::string shown = home.path() + "/.config\\google-chrome\\Default\\Bookmarks";
+  talk(new_project("5", "Using file: " + shown + "\r\n", "chrome", "2") +
+       "5 - Save back over the Chromium browser's bookmarks\r\n{5}Saving to: " + shown + "\r\n" + kEnd);
+  expect_project(project("chrome.lvn"), 3, 2);
+  const ChromiumJson saved = ChromiumJson::parse(TempDir::read(file), nullptr, false);
+  EXPECT_EQ(saved["roots"]["bookmark_bar"]["children"], ChromiumJson::array({ChromiumJson::parse(node("4", "Good", good_))}));
+  const ChromiumJson& dead = saved["roots"]["other"]["children"][0];
+  EXPECT_EQ(dead["name"], "Dead Links");
+  EXPECT_EQ(dead["children"], ChromiumJson::parse("[" + node("5", "Gone", gone_) + "," + node("6", "Nowhere", nowhere_) + "]"));
+  EXPECT_EQ(saved["checksum"], chromium_checksum(saved));
+  EXPECT_EQ(TempDir::read(file + ".lvn-backup"), text);
 }
 
 TEST_F(ConsoleE2E, ResumesByNameWithOrWithoutTheExtensionAndNeverOverwrites) {
