@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -94,20 +95,32 @@ class ChromiumTest : public ::testing::Test {
     save_results();
     output_mode = output_nothing;
   }
+  // Makes the profile look open in a running browser while the result lives.
+  std::shared_ptr<void> browser_lock() {
+#ifdef _WIN32
+    // The browser holds its lockfile open, letting no one else write it.
+    return std::make_shared<platform::File>(
+        platform::open_file(dir.file("User Data/lockfile"), platform::FileAccess::create_truncate));
+#else
+    // Its lock names this host and a live process: ours.
+    char host[256] = {};
+    gethostname(host, sizeof host - 1);
+    const std::string link = dir.file("User Data/Default/SingletonLock");
+    std::filesystem::create_symlink(std::string(host) + "-" + std::to_string(getpid()), link);
+    return std::shared_ptr<void>(nullptr, [link](void*) { std::filesystem::remove(link); });
+#endif
+  }
   TempDir dir;
   std::string file, project;
 };
 
 TEST(Md5Test, Rfc1321Vectors) {
-  const std::vector<std::pair<std::string, std::string>> cases = {
-      {"", "d41d8cd98f00b204e9800998ecf8427e"},
-      {"a", "0cc175b9c0f1b6a831c399e269772661"},
-      {"abc", "900150983cd24fb0d6963f7d28e17f72"},
-      {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
+  const std::pair<std::string, std::string> cases[] = {
+      {"", "d41d8cd98f00b204e9800998ecf8427e"}, {"a", "0cc175b9c0f1b6a831c399e269772661"},
+      {"abc", "900150983cd24fb0d6963f7d28e17f72"}, {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
       {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
       {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
-       "57edf4a22be3c955ac49da2e2107b67a"},
-  };
+       "57edf4a22be3c955ac49da2e2107b67a"}};
   for (const auto& c : cases) {
     Md5 whole, piecewise;
     whole.update(c.first);
@@ -136,13 +149,11 @@ TEST(ChromiumLocations, TheDefaultProfileComesFirstThenAnyOther) {
   char found[1000] = "unchanged";
   EXPECT_FALSE(find_chromium_bookmark_file(found));
   EXPECT_STREQ(found, "unchanged");
-  dir.write("vivaldi/Profile 2/Bookmarks", "{}");
-  ASSERT_TRUE(find_chromium_bookmark_file(found));
-  EXPECT_EQ(found, dir.path() + "\\vivaldi\\Profile 2\\Bookmarks");
-  dir.write("chromium/Profile 1/Bookmarks", "{}");
-  dir.write("chromium/Default/Bookmarks", "{}");
-  ASSERT_TRUE(find_chromium_bookmark_file(found));
-  EXPECT_EQ(found, dir.path() + "\\chromium\\Default\\Bookmarks");
+  for (const char* profile : {"vivaldi\\Profile 2", "chromium\\Profile 1", "chromium\\Default"}) {
+    dir.write(std::string(profile) + "/Bookmarks", "{}");
+    ASSERT_TRUE(find_chromium_bookmark_file(found));
+    EXPECT_EQ(found, dir.path() + "\\" + profile + "\\Bookmarks");  // each comes before the last
+  }
 }
 #endif
 
@@ -187,7 +198,6 @@ TEST_F(ChromiumTest, DeadBookmarksMoveDeletedOnesGoFixedOnesGetTheirNewUrl) {
 
 TEST_F(ChromiumTest, RefusesAndWritesNothingWhileTheBrowserRunsOrAfterTheFileChanged) {
   make_project({quarantine});
-  const std::string profile = dir.file("User Data/Default");
   struct Case {
     const char* name;
     std::string content;
@@ -207,23 +217,8 @@ TEST_F(ChromiumTest, RefusesAndWritesNothingWhileTheBrowserRunsOrAfterTheFileCha
     platform::delete_file(chromium_backup_path(file));
     dir.write("User Data/Default/Bookmarks", c.content);
     {
-#ifdef _WIN32
-      // The browser holds its lockfile open, letting no one else write it.
-      platform::File lock;
-      if (c.browser_running)
-        lock = platform::open_file(dir.file("User Data/lockfile"), platform::FileAccess::create_truncate);
-#else
-      // The browser's lock names this host and a live process: ours.
-      char host[256] = {};
-      gethostname(host, sizeof host - 1);
-      if (c.browser_running)
-        std::filesystem::create_symlink(std::string(host) + "-" + std::to_string(getpid()),
-                                        profile + "/SingletonLock");
-#endif
+      const std::shared_ptr<void> lock = c.browser_running ? browser_lock() : nullptr;
       save(output_chromium_file, file);
-#ifndef _WIN32
-      if (c.browser_running) std::filesystem::remove(profile + "/SingletonLock");
-#endif
     }
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_NE(messages[0].find(c.told), std::string::npos) << messages[0];
@@ -232,7 +227,7 @@ TEST_F(ChromiumTest, RefusesAndWritesNothingWhileTheBrowserRunsOrAfterTheFileCha
   }
 #ifndef _WIN32
   // A lock left by a process that is gone, or by another host, locks nothing.
-  std::filesystem::create_symlink("otherhost-1", profile + "/SingletonLock");
+  std::filesystem::create_symlink("otherhost-1", dir.file("User Data/Default/SingletonLock"));
   dir.write("User Data/Default/Bookmarks", kFixture);
   messages.clear();
   save(output_chromium_file, file);
