@@ -10,6 +10,7 @@
 #include "bookmarks/chromium_bookmarks.h"
 #include "bookmarks/record_stream.h"
 #include "bookmarks/save_results.h"
+#include "checker/site_root.h"
 #include "core/globals.h"
 #include "core/message.h"
 #include "core/project.h"
@@ -38,6 +39,16 @@ bool same_text(const char* a, const char* b, size_t size) {
   return length == field_length(b, size) && std::memcmp(a, b, length) == 0;
 }
 
+// The record's URL is the bookmark's, or was cut back to its site by the
+// checker when it fixed the link (it stays cut when the record is recovered).
+bool same_link(const LVK_URL& bookmark, const LVK_URL& record) {
+  if (same_text(bookmark.url, record.url, kUrlSize)) return true;
+  char cut[kUrlSize];
+  std::memcpy(cut, bookmark.url, kUrlSize);
+  cut_to_site(cut, kUrlSize);
+  return same_text(cut, record.url, kUrlSize);
+}
+
 // Pairs the file's bookmarks with the project's records, one to one in
 // order. False when the file no longer holds the bookmarks the project was
 // made from: another count, URL or place.
@@ -50,9 +61,7 @@ bool match_records(const ChromiumJson& tree, RecordStream& records, Decisions& d
       return;
     }
     chromium_record(node, folders, expected);
-    // A fixed record's URL was cut back by the checker; its place still counts.
-    if (!same_text(expected.path, stored.path, kPathSize) ||
-        (stored.action != fix && !same_text(expected.url, stored.url, kUrlSize))) {
+    if (!same_text(expected.path, stored.path, kPathSize) || !same_link(expected, stored)) {
       same = false;
       return;
     }
@@ -139,8 +148,8 @@ std::string now_stamp() {
 }
 
 // The "Dead Links" folder under "Other bookmarks", made when missing with
-// the next free id. Null when the file has no such root.
-ChromiumJson* dead_links_folder(ChromiumJson& tree) {
+// the id given. Null when the file has no such root.
+ChromiumJson* dead_links_folder(ChromiumJson& tree, uint64_t id) {
   ChromiumJson& roots = tree["roots"];
   const auto other = roots.find("other");
   if (other == roots.end() || !other->is_object()) return nullptr;
@@ -155,7 +164,7 @@ ChromiumJson* dead_links_folder(ChromiumJson& tree) {
   folder["date_last_used"] = "0";
   folder["date_modified"] = stamp;
   folder["guid"] = new_guid();
-  folder["id"] = std::to_string(largest_id(roots) + 1);
+  folder["id"] = std::to_string(id);
   folder["name"] = kDeadLinks;
   folder["type"] = "folder";
   children.push_back(std::move(folder));
@@ -164,6 +173,8 @@ ChromiumJson* dead_links_folder(ChromiumJson& tree) {
 
 // The new content of the file; false when it has nowhere to put dead links.
 bool rewrite(ChromiumJson& tree, const Decisions& decisions, std::string& text) {
+  // Above every id the file held, those of deleted bookmarks included.
+  const uint64_t new_id = largest_id(tree["roots"]) + 1;
   Applier applier{decisions, 0, {}};
   for (const char* key : kChromiumRoots) {
     ChromiumJson& roots = tree["roots"];
@@ -171,7 +182,7 @@ bool rewrite(ChromiumJson& tree, const Decisions& decisions, std::string& text) 
     if (root != roots.end() && root->is_object()) apply_folder(*root, applier);
   }
   if (!applier.moved.empty()) {
-    ChromiumJson* dead = dead_links_folder(tree);
+    ChromiumJson* dead = dead_links_folder(tree, new_id);
     if (!dead) return false;
     for (ChromiumJson& node : applier.moved) (*dead)["children"].push_back(std::move(node));
   }
