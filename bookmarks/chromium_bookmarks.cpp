@@ -1,7 +1,7 @@
 #include "bookmarks/chromium_bookmarks.h"
 
 #include <cstring>
-#include <new>
+#include <exception>
 
 #include "bookmarks/bookmark_file_reader.h"
 #include "core/md5.h"
@@ -140,10 +140,18 @@ bool looks_like_chromium_bookmarks(const std::string& text) {
 }
 
 bool is_chromium_bookmarks_file(const char* path) {
+  // The first bytes tell most files apart without reading them whole.
+  {
+    platform::File file = platform::open_file(path, platform::FileAccess::read);
+    char head[512];
+    const std::string start(head, file.read(head, sizeof head));
+    const size_t first = start.find_first_not_of(" \t\r\n");
+    if (first != std::string::npos && start[first] != '{') return false;
+  }
   try {
     std::string text;
     return read_whole(path, text) && looks_like_chromium_bookmarks(text);
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {
     return false;
   }
 }
@@ -154,7 +162,7 @@ bool load_chromium_bookmarks(const std::string& path, ChromiumJson& tree, std::s
     std::string text;
     if (!read_whole(path, text) || nesting_depth(text) > kMaxDepth) return false;
     tree = ChromiumJson::parse(text, nullptr, false);
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {
     // Too large for this machine's memory: refused like a damaged file.
     tree = ChromiumJson();
     return false;

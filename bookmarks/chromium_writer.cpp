@@ -3,7 +3,7 @@
 #include <chrono>
 #include <cstring>
 #include <map>
-#include <new>
+#include <exception>
 #include <random>
 #include <vector>
 
@@ -155,8 +155,12 @@ ChromiumJson* dead_links_folder(ChromiumJson& tree, uint64_t id) {
   if (other == roots.end() || !other->is_object()) return nullptr;
   ChromiumJson& children = (*other)["children"];
   if (!children.is_array()) return nullptr;
-  for (ChromiumJson& child : children)
-    if (chromium_is(child, "folder") && chromium_text(child, "name") == kDeadLinks) return &child;
+  for (ChromiumJson& child : children) {
+    if (!chromium_is(child, "folder") || chromium_text(child, "name") != kDeadLinks) continue;
+    ChromiumJson& inside = child["children"];
+    if (inside.is_null()) inside = ChromiumJson::array();
+    if (inside.is_array()) return &child;
+  }
   const std::string stamp = now_stamp();
   ChromiumJson folder = ChromiumJson::object();
   folder["children"] = ChromiumJson::array();
@@ -247,7 +251,8 @@ bool write_chromium_bookmarks() {
     if (!rewrite(tree, decisions, text)) return refuse(kCannotSave);
     if (!platform::copy_file(target, chromium_backup_path(target))) return refuse(kNoBackup);
     if (!replace_with(target, text)) return refuse(kCannotSave);
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {
+    // Out of memory, or a tree the JSON library would not take: nothing written.
     return refuse(kCannotSave);
   }
   return true;
