@@ -99,10 +99,7 @@ size_t popped_length(const char* path, size_t length) {
 // always returns to the right level; only the records' paths are cut.
 class FolderPath {
  public:
-  void open(const char* name, size_t length) {
-    if (!text_.empty() && text_.back() != '\\') text_ += '\\';
-    text_.append(name, length);
-  }
+  void open(const char* name, size_t length) { text_ = child_folder_path(text_, name, length); }
   void close() { text_.resize(popped_length(text_.data(), text_.size())); }
   const std::string& text() const { return text_; }
 
@@ -110,15 +107,16 @@ class FolderPath {
   std::string text_;
 };
 
-// Builds and appends the record of one link. The link name is the link
-// text with ".URL" appended, sanitised; the relative path is the folder
-// path, a backslash when needed, and the link name. A value that does not fit
+}  // namespace
+
+// The link name is the link text with ".URL" appended, sanitised; the
+// relative path is the folder path, a backslash when needed, and the link
+// name. A value that does not fit
 // its 1000-byte field is cut to 999 characters; the name and the path are cut
 // before their ".URL", which always ends them, so that a cut record is still
 // taken for a shortcut by the checker and the writers.
-void append_link(const FolderPath& folders, const char* url, size_t url_length,
-                 const char* text, size_t text_length) {
-  LVK_URL record;
+void make_link_record(LVK_URL& record, const std::string& folder, const char* url,
+                      size_t url_length, const char* text, size_t text_length) {
   std::memset(&record, 0, sizeof record);
 
   std::memcpy(record.url, url, url_length < kMaxText ? url_length : kMaxText);
@@ -131,7 +129,6 @@ void append_link(const FolderPath& folders, const char* url, size_t url_length,
   std::memcpy(name, text, name_text);
   sanitise_bytes(name, name_text);
 
-  const std::string& folder = folders.text();
   const bool separator = !folder.empty() && folder.back() != '\\';
   const size_t room = kMaxText - kExtensionLength;  // before ".URL"
   size_t at = 0;
@@ -143,7 +140,21 @@ void append_link(const FolderPath& folders, const char* url, size_t url_length,
   std::memcpy(record.path + at, name, text_kept);
   at += text_kept;
   std::memcpy(record.path + at, kExtension, kExtensionLength);
+}
 
+std::string child_folder_path(const std::string& parent, const char* name, size_t length) {
+  std::string path = parent;
+  if (!path.empty() && path.back() != '\\') path += '\\';
+  path.append(name, length < kMaxText ? length : kMaxText);
+  return path;
+}
+
+namespace {
+
+void append_link(const FolderPath& folders, const char* url, size_t url_length,
+                 const char* text, size_t text_length) {
+  LVK_URL record;
+  make_link_record(record, folders.text(), url, url_length, text, text_length);
   append_record(record);
 }
 

@@ -4,6 +4,7 @@
 
 #include "bookmarks/bookmark_file_writer.h"
 #include "bookmarks/favorites_writer.h"
+#include "bookmarks/places_backup_writer.h"
 #include "core/globals.h"
 #include "core/message.h"
 
@@ -29,6 +30,9 @@ void save_results() {
       break;
     case output_favorites_tree:
       report_not_moved(write_favorites_tree());
+      break;
+    case output_firefox_backup:
+      write_firefox_backup();
       break;
     default:
       break;

@@ -69,7 +69,8 @@ bool ask_source(const ConsoleStreams& io) {
       "1 - I use MS IE, please find favorites for me\r\n"
       "2 - I want to specify a directory that has IE favorites\r\n"
       "3 - I want to choose a Firefox bookmark file\r\n"
-      "4 - I use Firefox, find its bookmark file for me.\r\n");
+      "4 - I use Firefox, find its bookmark file for me.\r\n"
+      "6 - I use Firefox, find its bookmark database for me\r\n");
   switch (ask_number(io, kChoiceAnswer)) {
     case 1:
       find_favorites_directory(source_path);
@@ -87,6 +88,13 @@ bool ask_source(const ConsoleStreams& io) {
       break;
     case 4:
       if (!find_firefox_bookmark_file(source_path)) {
+        say(io, "Firefox bookmarks cannot be located automatically!\r\n");
+        return false;
+      }
+      say(io, "Using file: %s\r\n", source_path);
+      break;
+    case 6:
+      if (!find_firefox_places_database(source_path)) {
         say(io, "Firefox bookmarks cannot be located automatically!\r\n");
         return false;
       }
@@ -132,7 +140,8 @@ bool ask_output(const ConsoleStreams& io) {
       "1 - Save over old IE bookmarks\r\n"
       "2 - Save to a directory I will choose\r\n"
       "3 - Export to FireFox\r\n"
-      "4 - Export to a bookmark file\r\n");
+      "4 - Export to a bookmark file\r\n"
+      "6 - Write a Firefox bookmark backup to restore\r\n");
   switch (ask_number(io, kChoiceAnswer)) {
     case 1:
       find_favorites_directory(output_location);
@@ -156,6 +165,12 @@ bool ask_output(const ConsoleStreams& io) {
       say(io, "Please choose target file: ");
       ask_path(io, output_location);
       output_mode = output_bookmark_file;
+      say(io, "Saving to: %s\r\n", output_location);
+      break;
+    case 6:
+      say(io, "Please choose target file: ");
+      ask_path(io, output_location);
+      output_mode = output_firefox_backup;
       say(io, "Saving to: %s\r\n", output_location);
       break;
     default:

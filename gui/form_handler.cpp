@@ -29,13 +29,14 @@ const platform::FileChoice kProjectFile{"Choose a LVN project file", "LVN files 
 const platform::FileChoice kSourceFile{"Choose a bookmark file", "HTM files", "*.HTM*", false};
 const platform::FileChoice kOutputFile{"Choose a bookmark file", "HTML files",
                                        "*.HTM;*.HTML", true};
+const platform::FileChoice kBackupFile{"Choose a bookmark backup", "JSON files", "*.JSON", true};
 
-// The radio button chosen in a group: 1 for "rb1" up to 4 for "rb4" in any
+// The radio button chosen in a group: 1 for "rb1" up to 6 for "rb6" in any
 // letter case, 0 for anything else or nothing.
 int radio_choice(const char* url, const char* group) {
   char value[kValueSize] = {};
   if (!find_field(url, group, value, sizeof value)) return 0;
-  for (int n = 1; n <= 4; ++n) {
+  for (int n = 1; n <= 6; ++n) {
     const char expected[4] = {'r', 'b', static_cast<char>('0' + n), '\0'};
     if (equal_ignoring_case(value, std::strlen(value), expected, 3)) return n;
   }
@@ -75,9 +76,9 @@ bool choose_folder_into(const char* title, char* path) {
 
 // The lookup fills a scratch copy: a failed one leaves the path as it was
 // rather than pointing it at the profiles folder.
-bool find_firefox_into(char* path) {
+bool find_firefox_into(char* path, bool (*find)(char*) = find_firefox_bookmark_file) {
   char found[kValueSize] = {};
-  if (!find_firefox_bookmark_file(found)) {
+  if (!find(found)) {
     say(kFirefoxNotFound, platform::MessageIcon::error);
     return false;
   }
@@ -121,6 +122,9 @@ void source_page(const char* url) {
       break;
     case 4:
       if (!find_firefox_into(source_path)) return;
+      break;
+    case 6:
+      if (!find_firefox_into(source_path, find_firefox_places_database)) return;
       break;
     default:
       if (!choose_folder_into("Please choose favorites directory", source_path)) return;
@@ -173,6 +177,10 @@ void save_page(const char* url) {
     case 4:
       if (!find_firefox_into(output_location)) return;
       output_mode = output_bookmark_file;
+      break;
+    case 6:
+      if (!choose_file_into(kBackupFile, output_location)) return;
+      output_mode = output_firefox_backup;
       break;
     default:
       if (!choose_folder_into("Please choose destination directory", output_location)) return;
