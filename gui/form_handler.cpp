@@ -134,11 +134,12 @@ void source_page(const char* url) {
 }
 
 void handling_page(const char* url) {
+  // This page's groups have four and three choices.
   const int on_error = radio_choice(url, "rg1");
-  if (on_error == 0) return;
+  if (on_error == 0 || on_error > 4) return;
   on_http_error = static_cast<uint32_t>(on_error - 1);
   const int on_failure = radio_choice(url, "rg2");
-  if (on_failure == 0 || on_failure == 4) return;
+  if (on_failure == 0 || on_failure > 3) return;
   on_no_connection = static_cast<uint32_t>(on_failure - 1);
   dead_links_folder = ticked(url, "deadlinks") ? 1 : 0;
   dead_links_text = ticked(url, "desktop") ? 1 : 0;
