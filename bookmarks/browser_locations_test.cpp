@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -115,6 +116,53 @@ TEST(FindFirefoxBookmarkFile, TheDefaultProfilesFileInEachBackendsLetterCase) {
   }
   std::error_code ec;
   if (on_windows()) fs::remove_all(mozilla, ec);
+}
+
+// The database of the profile that profiles.ini names as an install's
+// default, else of the first "*default*" profile folder; a failed lookup
+// leaves the destination as it was. Windows as above.
+TEST(FindFirefoxPlacesDatabase, TheInstallsDefaultFirstThenTheDefaultNamedFolder) {
+  TempDir home;
+  ScopedEnv home_env("HOME", home.path());
+  const std::string profiles = platform::firefox_profiles_folder();
+  const fs::path mozilla = fs::path(profiles).parent_path().parent_path();
+  if (on_windows() && (mozilla.filename() != "Mozilla" || fs::exists(mozilla)))
+    GTEST_SKIP() << "the application-data folder already has a Mozilla folder";
+  // profiles.ini lives beside "Profiles" on Windows, among the profiles on Linux.
+  const fs::path ini = (on_windows() ? fs::path(profiles).parent_path() : fs::path(profiles)) / "profiles.ini";
+  const std::string in = on_windows() ? "Profiles/" : "", both[] = {"a.default/places.sqlite", "b/places.sqlite"};
+  std::string absolute = profiles + "/c";
+  const struct {
+    const char* what;
+    std::string ini;
+    std::vector<std::string> files;
+    std::string found;  // the profile's folder inside the profiles folder; empty: not found
+  } cases[] = {
+      {"the install's default", "[Profile0]\nPath=a.default\n[Install4F96D19]\nDefault=" + in + "b\n",
+       {both[0], both[1]}, "b"},
+      {"no install section", "[Profile1]\nPath=" + in + "b\nDefault=1\n", {both[0], both[1]}, "a.default"},
+      {"the install's default without a database", "[InstallX]\r\nDefault=" + in + "b\r\n",
+       {both[0], "b/"}, "a.default"},
+      {"an absolute path", "[InstallX]\nDefault=" + absolute + "\n", {"c/places.sqlite"}, "c"},
+      {"neither has a database", "[InstallX]\nDefault=" + in + "b\n", {"a.default/bookmarks.html"}, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::error_code ec;
+    fs::remove_all(profiles, ec);
+    fs::create_directories(ini.parent_path());
+    std::ofstream(ini) << c.ini;
+    for (const std::string& file : c.files) {
+      fs::create_directories((fs::path(profiles) / file).parent_path());
+      if (file.back() != '/') std::ofstream(fs::path(profiles) / file) << "SQLite format 3";
+    }
+    const std::string text = into_destination(find_firefox_places_database);
+    std::string want = c.found.empty() ? std::string(1000, 'x') : profiles + "\\" + c.found + "\\places.sqlite";
+    if (c.found == "c") std::replace(want.begin(), want.end(), '/', '\\');
+    EXPECT_EQ(text, want);
+  }
+  std::error_code ec;
+  fs::remove_all(on_windows() ? mozilla : fs::path(profiles), ec);
 }
 
 }  // namespace

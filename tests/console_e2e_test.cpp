@@ -21,6 +21,7 @@
 #include "tests/support/console_transcript.h"
 #include "tests/support/file_tree.h"
 #include "tests/support/http_fixture.h"
+#include "tests/support/places_builder.h"
 #include "tests/support/process_runner.h"
 #include "tests/support/project_builder.h"
 #include "tests/support/temp_dir.h"
@@ -41,13 +42,15 @@ const std::string kNew = kStart + "{}Please choose:\r\n"
     "1 - I use MS IE, please find favorites for me\r\n"
     "2 - I want to specify a directory that has IE favorites\r\n"
     "3 - I want to choose a Firefox bookmark file\r\n"
-    "4 - I use Firefox, find its bookmark file for me.\r\n";
+    "4 - I use Firefox, find its bookmark file for me.\r\n"
+    "6 - I use Firefox, find its bookmark database for me\r\n";
 const std::string kName = "Enter a name for this project: ";
 const std::string kThreads = "Enter total threads (1-10) for this project: ";
 const std::string kSaveMenu =
     "Running...\r\nScanning completed.\r\nPlease enter saving method:\r\n"
     "1 - Save over old IE bookmarks\r\n2 - Save to a directory I will choose\r\n"
-    "3 - Export to FireFox\r\n4 - Export to a bookmark file\r\n";
+    "3 - Export to FireFox\r\n4 - Export to a bookmark file\r\n"
+    "6 - Write a Firefox bookmark backup to restore\r\n";
 const std::string kPause = "Press any key to continue . . . \r\n{}";
 const std::string kEnd = "Lorvane done!\r\n" + kPause;
 const std::string kDeadFolder = "<DT><H3>Dead Links</H3>\r\n<DL><p>\r\n";
@@ -305,6 +308,46 @@ TEST_F(ConsoleE2E, EachSourceSavedToATargetOfItsKind) {
        "spill.lvn", 1, 1, output.file("o.htm"), bookmarks(link("Good", good_) + kDeadFolder)},
   };
   for (const Dialogue& d : cases) check(d);
+}
+
+// The profile's database, found through profiles.ini while the browser
+// holds it open, and written back as a backup with the dead ones moved.
+TEST_F(ConsoleE2E, FirefoxDatabaseToABackup) {
+  home.write(".mozilla/firefox/profiles.ini", "[Install9]\nDefault=p.release\n");
+  fs::create_directory(home.file(".mozilla/firefox/p.release"));
+  PlacesBuilder places(home.file(".mozilla/firefox/p.release/places.sqlite"));
+  for (const auto& [name, url] : {Link{"Good", good_}, {"Gone", gone_}, {"Broken", broken_},
+                                  {"Nowhere", nowhere_}})
+    places.bookmark(PlacesBuilder::kMenu, name, url);
+  const std::string json = output.file("b.json");
+  check({"both ways", new_project("6", "Using file: " + home.path() +
+                                           "/.mozilla/firefox\\p.release\\places.sqlite\r\n", "db", "1") +
+                          asked("{6}Please choose target file: ", json, "Saving to: ") + kEnd,
+         "db.lvn", 4, 1, output.file("none")});  // the backup is checked below
+  const auto item = [](int id, const std::string& title, int index, const std::string& url) {
+    const std::string n = std::to_string(id), added = std::to_string(1600000000000000 + id);
+    return "{\"guid\":\"" + PlacesBuilder::guid(id) + "\",\"title\":\"" + title + "\",\"index\":" +
+           std::to_string(index) + ",\"dateAdded\":" + added + ",\"lastModified\":" +
+           std::to_string(1600000000000007 + id) + ",\"id\":" + n + ",\"typeCode\":1,\"type\":\"text/x-moz-place\",\"uri\":\"" + url + "\"}";
+  };
+  const auto root = [](int id, const std::string& guid, const std::string& title, const std::string& name) {
+    const std::string n = std::to_string(id);
+    return "{\"guid\":\"" + guid + "\",\"title\":\"" + title + "\",\"index\":" + std::to_string(id > 1 ? id - 2 : 0) +
+           ",\"dateAdded\":" + n + ",\"lastModified\":" + n + ",\"id\":" + n +
+           ",\"typeCode\":2,\"type\":\"text/x-moz-place-container\",\"root\":\"" + name + "\",\"children\":[";
+  };
+  const std::string dead_links = std::regex_replace(
+      TempDir::read(json), std::regex("\"guid\":\"[-_A-Za-z0-9]{12}\",\"title\":\"Dead Links\",\"index\":0,"
+                                      "\"dateAdded\":([0-9]{16}),\"lastModified\":\\1,"), "DEAD");
+  EXPECT_EQ(dead_links,
+            root(1, "root________", "", "placesRoot") + root(2, "menu________", "menu", "bookmarksMenuFolder") +
+                item(7, "Good", 0, good_) + "]}," + root(3, "toolbar_____", "toolbar", "toolbarFolder") + "]}," +
+                root(4, "tags________", "tags", "tagsFolder") + "]}," +
+                root(5, "unfiled_____", "unfiled", "unfiledBookmarksFolder") +
+                "{DEAD\"id\":11,\"typeCode\":2,\"type\":\"text/x-moz-place-container\",\"children\":[" +
+                item(8, "Gone", 0, gone_) + "," + item(9, "Broken", 1, broken_) + "," +
+                item(10, "Nowhere", 2, nowhere_) + "]}]}," + root(6, "mobile______", "mobile", "mobileFolder") +
+                "]}]}");
 }
 
 TEST_F(ConsoleE2E, ResumesByNameWithOrWithoutTheExtensionAndNeverOverwrites) {
