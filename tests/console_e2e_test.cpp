@@ -324,30 +324,12 @@ TEST_F(ConsoleE2E, FirefoxDatabaseToABackup) {
                                            "/.mozilla/firefox\\p.release\\places.sqlite\r\n", "db", "1") +
                           asked("{6}Please choose target file: ", json, "Saving to: ") + kEnd,
          "db.lvn", 4, 1, output.file("none")});  // the backup is checked below
-  const auto item = [](int id, const std::string& title, int index, const std::string& url) {
-    const std::string n = std::to_string(id), added = std::to_string(1600000000000000 + id);
-    return "{\"guid\":\"" + PlacesBuilder::guid(id) + "\",\"title\":\"" + title + "\",\"index\":" +
-           std::to_string(index) + ",\"dateAdded\":" + added + ",\"lastModified\":" +
-           std::to_string(1600000000000007 + id) + ",\"id\":" + n + ",\"typeCode\":1,\"type\":\"text/x-moz-place\",\"uri\":\"" + url + "\"}";
-  };
-  const auto root = [](int id, const std::string& guid, const std::string& title, const std::string& name) {
-    const std::string n = std::to_string(id);
-    return "{\"guid\":\"" + guid + "\",\"title\":\"" + title + "\",\"index\":" + std::to_string(id > 1 ? id - 2 : 0) +
-           ",\"dateAdded\":" + n + ",\"lastModified\":" + n + ",\"id\":" + n +
-           ",\"typeCode\":2,\"type\":\"text/x-moz-place-container\",\"root\":\"" + name + "\",\"children\":[";
-  };
-  const std::string dead_links = std::regex_replace(
-      TempDir::read(json), std::regex("\"guid\":\"[-_A-Za-z0-9]{12}\",\"title\":\"Dead Links\",\"index\":0,"
-                                      "\"dateAdded\":([0-9]{16}),\"lastModified\":\\1,"), "DEAD");
-  EXPECT_EQ(dead_links,
-            root(1, "root________", "", "placesRoot") + root(2, "menu________", "menu", "bookmarksMenuFolder") +
-                item(7, "Good", 0, good_) + "]}," + root(3, "toolbar_____", "toolbar", "toolbarFolder") + "]}," +
-                root(4, "tags________", "tags", "tagsFolder") + "]}," +
-                root(5, "unfiled_____", "unfiled", "unfiledBookmarksFolder") +
-                "{DEAD\"id\":11,\"typeCode\":2,\"type\":\"text/x-moz-place-container\",\"children\":[" +
-                item(8, "Gone", 0, gone_) + "," + item(9, "Broken", 1, broken_) + "," +
-                item(10, "Nowhere", 2, nowhere_) + "]}]}," + root(6, "mobile______", "mobile", "mobileFolder") +
-                "]}]}");
+  const std::vector<std::string> items = backup_items(TempDir::read(json));
+  const std::string dead = dead_links_guid(items);
+  EXPECT_EQ(items.size(), 11u);
+  EXPECT_EQ(backup_item(items, PlacesBuilder::guid(7)), "menu________|0|Good|" + good_);
+  for (int id : {8, 9, 10})
+    EXPECT_EQ(backup_item(items, PlacesBuilder::guid(id), 2), dead + "|" + std::to_string(id - 8));
 }
 
 TEST_F(ConsoleE2E, ResumesByNameWithOrWithoutTheExtensionAndNeverOverwrites) {

@@ -1,17 +1,18 @@
-// Firefox bookmark databases for tests, with the browser's own schema, roots
-// and guids. The builder keeps its connection open in write-ahead-log mode,
-// so everything it adds stays in the "-wal" file, as with a running browser.
+// Firefox bookmark databases for tests, with the browser's schema, roots and
+// guids, and the JSON backups written from them read back by SQLite. The
+// builder keeps its connection open in write-ahead-log mode, so what it adds
+// stays in the "-wal" file, as with a running browser.
 #pragma once
 
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 struct sqlite3;
 
 class PlacesBuilder {
  public:
-  // The ids of the roots the builder makes.
   static constexpr int64_t kMenu = 2, kToolbar = 3, kTags = 4, kUnfiled = 5, kMobile = 6;
 
   explicit PlacesBuilder(const std::string& path);
@@ -19,26 +20,40 @@ class PlacesBuilder {
   PlacesBuilder(const PlacesBuilder&) = delete;
   PlacesBuilder& operator=(const PlacesBuilder&) = delete;
 
-  int64_t folder(int64_t parent, const std::string& title);
-  int64_t bookmark(int64_t parent, const std::string& title, const std::string& url);
-  int64_t separator(int64_t parent);
-  // A tag on a URL: an entry in the tag's folder below the tags root.
-  void tag(const std::string& url, const std::string& name);
-  void keyword(const std::string& url, const std::string& word);
-  void charset(const std::string& url, const std::string& name);
-  // Runs SQL on the open connection; false on an error.
+  // Each gives the new item's id; ids follow each other from 7.
+  int64_t folder(int64_t parent, const std::string& title) { return item(parent, 2, title, ""); }
+  int64_t bookmark(int64_t parent, const std::string& title, const std::string& url) {
+    return item(parent, 1, title, url);
+  }
+  int64_t separator(int64_t parent) { return item(parent, 3, "", ""); }
+  // A tag (an entry in the tag's folder below the tags root), a keyword and
+  // a character set for a URL.
+  void describe(const std::string& url, const std::string& tag, const std::string& keyword,
+                const std::string& charset);
   bool exec(const std::string& sql);
   sqlite3* connection() const { return db_; }
-  // The item's guid ("guid" + its id, 12 characters).
+  // An item's guid: "guid" and its id in eight digits.
   static std::string guid(int64_t id);
 
  private:
-  int64_t item(int64_t parent, int type, const std::string& title, int64_t place);
+  int64_t item(int64_t parent, int type, const std::string& title, const std::string& url);
   int64_t place(const std::string& url);
 
   sqlite3* db_ = nullptr;
-  std::map<std::string, int64_t> places_, tags_;
+  std::map<std::string, int64_t> places_;
   std::map<int64_t, int64_t> children_;
-  int64_t attribute_ = 0;
   int64_t last_id_ = kMobile;
 };
+
+// The rows of a query as "a|b|c" lines, with one text bound as ?1.
+std::vector<std::string> query_rows(sqlite3* db, const std::string& sql,
+                                    const std::string& bound = "");
+// Every item of a backup, by guid, as "guid|parent's guid|index|title|uri|
+// dateAdded|lastModified|id|typeCode|tags|keyword|charset"; none when the
+// backup is not JSON (SQLite reads no deeper than a thousand levels).
+std::vector<std::string> backup_items(const std::string& json);
+// An item's first `fields` fields after its guid, or "missing".
+std::string backup_item(const std::vector<std::string>& items, const std::string& guid,
+                        int fields = 4);
+// The guid of the "Dead Links" folder of Other Bookmarks, or "none".
+std::string dead_links_guid(const std::vector<std::string>& items);
