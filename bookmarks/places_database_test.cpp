@@ -41,7 +41,9 @@ class PlacesDatabase : public ::testing::Test {
     b->bookmark(news, "Beta", "http://b/");  // 10
     b->bookmark(Builder::kMenu, "Gamma", "http://c/");
     b->bookmark(Builder::kToolbar, "Delta", "http://d/");  // 12
-    b->describe("http://a/", "news", "al", "windows-1252");  // 13, 14
+    b->bookmark(b->folder(Builder::kTags, "news"), "", "http://a/");  // 13, 14
+    b->exec("INSERT INTO moz_keywords (keyword, place_id) VALUES ('al', 1);"
+            "INSERT INTO moz_annos (place_id, anno_attribute_id, content) VALUES (1, 1, 'windows-1252')");
     b->bookmark(Builder::kUnfiled, "Eps\xff", "http://e/");  // 15
     return b;
   }
@@ -197,9 +199,10 @@ TEST_F(PlacesDatabase, HostileDatabasesGiveAMessageOrAWholeResult) {
   // Cut short, and not a database at all.
   dir.write("cut", TempDir::read(dir.file("huge names")).substr(0, 40000));
   dir.write("junk", std::string("SQLite format 3\0", 16) + std::string(70000, 'j'));
-  for (const char* name : {"cut", "junk"}) {
-    EXPECT_FALSE(make(name)) << name;
-    EXPECT_EQ(messages.at(0).rfind("Cannot read the Firefox bookmark database: ", 0), 0u) << messages[0];
+  for (const auto& [name, reason] : {std::pair<std::string, std::string>{"cut", "database disk image is malformed"},
+                                     {"junk", "file is not a database"}}) {
+    EXPECT_FALSE(make(name));
+    EXPECT_EQ(messages.at(0), "Cannot read the Firefox bookmark database: " + reason + ".");
   }
 }
 

@@ -85,18 +85,6 @@ int64_t PlacesBuilder::item(int64_t parent, int type, const std::string& title,
              : -1;
 }
 
-void PlacesBuilder::describe(const std::string& url, const std::string& tag,
-                             const std::string& keyword, const std::string& charset) {
-  const std::string tag_folder = "SELECT id FROM moz_bookmarks WHERE parent = 4 AND title = ?1";
-  if (query_rows(db_, tag_folder, tag).empty()) folder(kTags, tag);
-  bookmark(std::stoll(query_rows(db_, tag_folder, tag)[0]), "", url);
-  if (!keyword.empty())
-    run(db_, "INSERT INTO moz_keywords (keyword, place_id) VALUES (?1, ?2)", {keyword}, {place(url)});
-  if (!charset.empty())
-    run(db_, "INSERT INTO moz_annos (content, place_id, anno_attribute_id) VALUES (?1, ?2, 1)",
-        {charset}, {place(url)});
-}
-
 std::vector<std::string> query_rows(sqlite3* db, const std::string& sql, const std::string& bound) {
   std::vector<std::string> out;
   sqlite3_stmt* statement = nullptr;

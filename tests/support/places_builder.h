@@ -26,10 +26,6 @@ class PlacesBuilder {
     return item(parent, 1, title, url);
   }
   int64_t separator(int64_t parent) { return item(parent, 3, "", ""); }
-  // A tag (an entry in the tag's folder below the tags root), a keyword and
-  // a character set for a URL.
-  void describe(const std::string& url, const std::string& tag, const std::string& keyword,
-                const std::string& charset);
   bool exec(const std::string& sql);
   sqlite3* connection() const { return db_; }
   // An item's guid: "guid" and its id in eight digits.
