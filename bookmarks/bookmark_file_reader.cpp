@@ -99,7 +99,7 @@ size_t popped_length(const char* path, size_t length) {
 // always returns to the right level; only the records' paths are cut.
 class FolderPath {
  public:
-  void open(const char* name, size_t length) { text_ = child_folder_path(text_, name, length); }
+  void open(const char* name, size_t length) { open_folder(text_, name, length); }
   void close() { text_.resize(popped_length(text_.data(), text_.size())); }
   const std::string& text() const { return text_; }
 
@@ -142,11 +142,9 @@ void make_link_record(LVK_URL& record, const std::string& folder, const char* ur
   std::memcpy(record.path + at, kExtension, kExtensionLength);
 }
 
-std::string child_folder_path(const std::string& parent, const char* name, size_t length) {
-  std::string path = parent;
+void open_folder(std::string& path, const char* name, size_t length) {
   if (!path.empty() && path.back() != '\\') path += '\\';
   path.append(name, length < kMaxText ? length : kMaxText);
-  return path;
 }
 
 namespace {

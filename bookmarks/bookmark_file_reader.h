@@ -13,9 +13,9 @@ void read_bookmark_file(const char* path);
 // Replaces every ? * / : " > < | with '_', in place.
 void sanitise_name(char* name);
 
-// The path of folder `name` (cut to 999 characters) inside the folder path
-// `parent`, backslash-separated, as every bookmark source builds it.
-std::string child_folder_path(const std::string& parent, const char* name, size_t length);
+// Appends folder `name` (cut to 999 characters) to a backslash-separated
+// folder path, as every bookmark source builds its paths.
+void open_folder(std::string& path, const char* name, size_t length);
 
 // Fills the record of one link in folder path `folder`: its URL and its path,
 // the folder, a backslash and the sanitised link text with ".URL", each cut to

@@ -34,7 +34,8 @@ std::string bookmark_file_in(const std::string& profile) {
   return exact;
 }
 
-// The first profile folder whose name holds "default", or "" when none.
+// The first profile folder whose name holds "default", or "" when none. Only
+// the first match is tried, folder or not; a later one is never used.
 std::string first_default_profile(const std::string& profiles) {
   const std::string pattern = profiles + "\\*default*";
   if (!fits(pattern)) return std::string();
@@ -53,7 +54,12 @@ bool is_absolute(const std::string& path) {
 // its Default, or "" when there is none. Relative paths are relative to the
 // folder of profiles.ini and use '/'.
 std::string install_default_profile(const std::string& firefox) {
-  platform::File file = platform::open_file(firefox + "\\profiles.ini", platform::FileAccess::read);
+  const std::string ini = firefox + "\\profiles.ini";
+  // Only a regular file is read: a FIFO there would never end.
+  platform::DirListing listing;
+  platform::DirEntry entry;
+  if (!listing.open(ini) || !listing.next(entry) || !entry.is_file) return std::string();
+  platform::File file = platform::open_file(ini, platform::FileAccess::read);
   if (!file.is_open()) return std::string();
   std::string text(kIniLimit, '\0');
   text.resize(file.read(&text[0], kIniLimit));
@@ -97,16 +103,9 @@ bool find_firefox_bookmark_file(char* destination) {
   const std::string profiles = platform::firefox_profiles_folder();
   copy_field(destination, kDestinationSize, profiles);
 
-  const std::string pattern = profiles + "\\*default*";
-  if (!fits(pattern)) return false;
-  platform::DirListing listing;
-  if (!listing.open(pattern)) return false;
-  // Only the first match is tried, folder or not; a later one is never used.
-  platform::DirEntry first;
-  if (!listing.next(first)) return false;
-  listing.close();
-
-  const std::string candidate = bookmark_file_in(profiles + "\\" + first.name);
+  const std::string profile = first_default_profile(profiles);
+  if (profile.empty()) return false;
+  const std::string candidate = bookmark_file_in(profile);
   if (!fits(candidate)) return false;
   platform::File file = platform::open_file(candidate, platform::FileAccess::read);
   if (!file.is_open()) return false;

@@ -238,7 +238,8 @@ std::vector<PlacesLink> places_links(const PlacesTree& tree) {
     } else if (item.type == places_folder && item.guid != kTagsGuid) {
       const char* root_name = level.item == 0 ? root_folder_name(item.guid) : nullptr;
       const std::string name = root_name ? std::string(root_name) : file_text(item.title);
-      std::string folder = child_folder_path(level.folder, name.data(), name.size());
+      std::string folder = level.folder;
+      open_folder(folder, name.data(), name.size());
       // A record keeps less than this of its path; a cut here changes no
       // record and keeps deep nesting from costing the square of its depth.
       if (folder.size() > kPathSize) folder.resize(kPathSize);
