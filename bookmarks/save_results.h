@@ -13,6 +13,6 @@ enum OutputMode : uint32_t {
 
 // Writes the current project's results as output_mode says: a bookmark
 // file at output_location, a favorites tree below it, a Firefox bookmark
-// backup there, or (any other value) nothing. Dead bookmarks of a tree that could not be moved into Dead
-// Links are counted to the user.
+// backup there, or (any other value) nothing. Dead bookmarks of a tree that
+// could not be moved into Dead Links are counted to the user.
 void save_results();
