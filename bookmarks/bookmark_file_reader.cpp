@@ -99,7 +99,7 @@ size_t popped_length(const char* path, size_t length) {
 // always returns to the right level; only the records' paths are cut.
 class FolderPath {
  public:
-  void open(const char* name, size_t length) { enter_folder(text_, name, length); }
+  void open(const char* name, size_t length) { open_folder(text_, name, length); }
   void close() { text_.resize(popped_length(text_.data(), text_.size())); }
   const std::string& text() const { return text_; }
 
@@ -107,16 +107,52 @@ class FolderPath {
   std::string text_;
 };
 
-// Builds and appends the record of one link. The link name is the link
-// text with ".URL" appended, sanitised; the relative path is the folder
-// path, a backslash when needed, and the link name. A value that does not fit
+}  // namespace
+
+// The link name is the link text with ".URL" appended, sanitised; the
+// relative path is the folder path, a backslash when needed, and the link
+// name. A value that does not fit
 // its 1000-byte field is cut to 999 characters; the name and the path are cut
 // before their ".URL", which always ends them, so that a cut record is still
 // taken for a shortcut by the checker and the writers.
+void make_link_record(LVK_URL& record, const std::string& folder, const char* url,
+                      size_t url_length, const char* text, size_t text_length) {
+  std::memset(&record, 0, sizeof record);
+
+  std::memcpy(record.url, url, url_length < kMaxText ? url_length : kMaxText);
+
+  // The link name: at most 995 characters of text, then ".URL".
+  char name[kMaxText + 1];
+  const size_t name_text = text_length < kMaxText - kExtensionLength
+                               ? text_length
+                               : kMaxText - kExtensionLength;
+  std::memcpy(name, text, name_text);
+  sanitise_bytes(name, name_text);
+
+  const bool separator = !folder.empty() && folder.back() != '\\';
+  const size_t room = kMaxText - kExtensionLength;  // before ".URL"
+  size_t at = 0;
+  const size_t folder_kept = folder.size() < room ? folder.size() : room;
+  std::memcpy(record.path, folder.data(), folder_kept);
+  at = folder_kept;
+  if (separator && at < room) record.path[at++] = '\\';
+  const size_t text_kept = name_text < room - at ? name_text : room - at;
+  std::memcpy(record.path + at, name, text_kept);
+  at += text_kept;
+  std::memcpy(record.path + at, kExtension, kExtensionLength);
+}
+
+void open_folder(std::string& path, const char* name, size_t length) {
+  if (!path.empty() && path.back() != '\\') path += '\\';
+  path.append(name, length < kMaxText ? length : kMaxText);
+}
+
+namespace {
+
 void append_link(const FolderPath& folders, const char* url, size_t url_length,
                  const char* text, size_t text_length) {
   LVK_URL record;
-  make_link_record(folders.text(), url, url_length, text, text_length, record);
+  make_link_record(record, folders.text(), url, url_length, text, text_length);
   append_record(record);
 }
 
@@ -203,37 +239,6 @@ void read_bookmark_file(const char* path) {
 
   const char* begin = text.get();
   scan(begin, begin + std::strlen(begin));
-}
-
-void enter_folder(std::string& folders, const char* name, size_t length) {
-  if (!folders.empty() && folders.back() != '\\') folders += '\\';
-  folders.append(name, length);
-}
-
-void make_link_record(const std::string& folder, const char* url, size_t url_length,
-                      const char* text, size_t text_length, LVK_URL& record) {
-  std::memset(&record, 0, sizeof record);
-  std::memcpy(record.url, url, url_length < kMaxText ? url_length : kMaxText);
-
-  // The link name: at most 995 characters of text, then ".URL".
-  char name[kMaxText + 1];
-  const size_t name_text = text_length < kMaxText - kExtensionLength
-                               ? text_length
-                               : kMaxText - kExtensionLength;
-  std::memcpy(name, text, name_text);
-  sanitise_bytes(name, name_text);
-
-  const bool separator = !folder.empty() && folder.back() != '\\';
-  const size_t room = kMaxText - kExtensionLength;  // before ".URL"
-  size_t at = 0;
-  const size_t folder_kept = folder.size() < room ? folder.size() : room;
-  std::memcpy(record.path, folder.data(), folder_kept);
-  at = folder_kept;
-  if (separator && at < room) record.path[at++] = '\\';
-  const size_t text_kept = name_text < room - at ? name_text : room - at;
-  std::memcpy(record.path + at, name, text_kept);
-  at += text_kept;
-  std::memcpy(record.path + at, kExtension, kExtensionLength);
 }
 
 void sanitise_name(char* name) { sanitise_bytes(name, std::strlen(name)); }

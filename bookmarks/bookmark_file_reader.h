@@ -10,16 +10,15 @@
 // Reads the file and appends its links to project_stream.
 void read_bookmark_file(const char* path);
 
-// The folder path of the folder named `name` inside `folders`: a backslash
-// between the two unless `folders` is empty or already ends in one.
-void enter_folder(std::string& folders, const char* name, size_t length);
-
-// The record of one link inside `folders`, pending: the URL cut to 999
-// characters; the path the folders, a backslash when needed, and the link
-// text with ".URL" appended and sanitised, cut before its ".URL" so that it
-// fits.
-void make_link_record(const std::string& folders, const char* url, size_t url_length,
-                      const char* text, size_t text_length, LVK_URL& record);
-
 // Replaces every ? * / : " > < | with '_', in place.
 void sanitise_name(char* name);
+
+// Appends folder `name` (cut to 999 characters) to a backslash-separated
+// folder path, as every bookmark source builds its paths.
+void open_folder(std::string& path, const char* name, size_t length);
+
+// Fills the record of one link in folder path `folder`: its URL and its path,
+// the folder, a backslash and the sanitised link text with ".URL", each cut to
+// fit its field. Everything else is zero.
+void make_link_record(LVK_URL& record, const std::string& folder, const char* url,
+                      size_t url_length, const char* text, size_t text_length);

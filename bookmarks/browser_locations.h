@@ -1,5 +1,6 @@
 // Finding the browsers' own bookmark collections: the Favorites folder of the
-// current user and the bookmark file of the default Firefox profile.
+// current user, and the bookmark file and bookmark database of the default
+// Firefox profile.
 #pragma once
 
 // Fills the 1000-byte destination with the user's Favorites folder, its
@@ -11,3 +12,10 @@ void find_favorites_directory(char* destination);
 // that file opens for reading. On failure the destination holds the profiles
 // folder (it is not meant to be used then) and false is returned.
 bool find_firefox_bookmark_file(char* destination);
+
+// Fills the 1000-byte destination with the full path of the bookmark
+// database ("places.sqlite") of the default Firefox profile and returns true
+// when it opens for reading: the profile that profiles.ini names as an
+// install's default, else the first profile folder whose name holds
+// "default". On failure the destination is left as it was.
+bool find_firefox_places_database(char* destination);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -69,7 +70,10 @@ TEST(FindFavoritesDirectory, ExpandsReferencesAndNeverOverruns) {
 // On Linux HOME moves to a test folder; the Windows application-data folder
 // cannot move, so there the test works in the real one, only while it holds
 // no Mozilla folder yet (a prefix made for the tests), and removes it after.
-TEST(FindFirefoxBookmarkFile, TheDefaultProfilesFileInEachBackendsLetterCase) {
+// The bookmark database is that of the profile that profiles.ini names as an
+// install's default, else of the first "*default*" profile folder; a failed
+// lookup leaves its destination as it was.
+TEST(FindFirefoxBookmarkFile, TheDefaultProfilesFileOrDatabase) {
   TempDir home;
   ScopedEnv home_env("HOME", home.path());
   const std::string profiles = platform::firefox_profiles_folder();
@@ -79,10 +83,15 @@ TEST(FindFirefoxBookmarkFile, TheDefaultProfilesFileInEachBackendsLetterCase) {
   // Windows opens the fixed upper-case name whatever case the file has;
   // elsewhere the name is the file's own.
   const std::string upper = on_windows() ? "BOOKMARKS.HTML" : "", first = "first listed";
+  // profiles.ini lives beside "Profiles" on Windows, among the profiles on Linux.
+  const fs::path ini = (on_windows() ? fs::path(profiles).parent_path() : fs::path(profiles)) / "profiles.ini";
+  const std::string in = on_windows() ? "[Install1]\nDefault=Profiles/b\n" : "[Install1]\nDefault=b\n";
+  const std::string db = "places.sqlite", absolute = profiles + "\\c";
   const struct {
     const char* what;
     std::vector<std::string> files;  // a trailing '/': a folder only
     std::string found;               // inside the profiles folder; empty: not found
+    std::string ini = "";            // when given, the database is looked up
   } cases[] = {
       {"the default profile's file", {"ab12cd.default/bookmarks.html", "other/bookmarks.html"},
        "ab12cd.default\\" + (on_windows() ? upper : "bookmarks.html")},
@@ -93,11 +102,18 @@ TEST(FindFirefoxBookmarkFile, TheDefaultProfilesFileInEachBackendsLetterCase) {
       {"a file named default", {"notes.default"}, ""},
       {"no profiles folder at all", {}, ""},
       {"the first listed default profile decides", {"old.default/", "new.default-release/bookmarks.html"}, first},
+      {"the install's default", {"a.default/" + db, "b/" + db}, "b\\" + db, "[Profile0]\nPath=a.default\n" + in},
+      {"no install section", {"a.default/" + db, "b/" + db}, "a.default\\" + db, "[Profile1]\nDefault=b\n"},
+      {"the install's default without a database", {"a.default/" + db, "b/"}, "a.default\\" + db, in},
+      {"an absolute path", {"c/" + db}, "c\\" + db, "[InstallX]\r\nDefault=" + absolute + "\r\n"},
+      {"neither has a database", {"a.default/bookmarks.html"}, "", in},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     std::error_code ec;
     fs::remove_all(profiles, ec);
+    fs::create_directories(ini.parent_path());
+    std::ofstream(ini) << c.ini;
     for (const std::string& file : c.files) {
       fs::create_directories((fs::path(profiles) / file).parent_path());
       if (file.back() != '/') std::ofstream(fs::path(profiles) / file) << "<DL>";
@@ -109,12 +125,21 @@ TEST(FindFirefoxBookmarkFile, TheDefaultProfilesFileInEachBackendsLetterCase) {
       want = listing.open(profiles + "\\*default*") && listing.next(entry) && entry.name == "new.default-release"
                  ? "new.default-release\\" + (on_windows() ? upper : "bookmarks.html") : "";
     bool found = false;
-    const std::string text = into_destination([&](char* to) { found = find_firefox_bookmark_file(to); });
+    const std::string text = into_destination([&](char* to) {
+      found = c.ini.empty() ? find_firefox_bookmark_file(to) : find_firefox_places_database(to);
+    });
     EXPECT_EQ(found, !want.empty());
-    EXPECT_TRUE(found ? text == profiles + "\\" + want : text != "<overrun>") << text;
+    // Either separator names the same folder; a failed database lookup writes nothing.
+    const auto same = [](std::string a, std::string b) {
+      std::replace(a.begin(), a.end(), '/', '\\');
+      std::replace(b.begin(), b.end(), '/', '\\');
+      return a == b;
+    };
+    EXPECT_TRUE(found ? same(text, profiles + "\\" + want)
+                      : c.ini.empty() ? text != "<overrun>" : text == std::string(1000, 'x')) << text;
   }
   std::error_code ec;
-  if (on_windows()) fs::remove_all(mozilla, ec);
+  fs::remove_all(on_windows() ? mozilla : fs::path(profiles), ec);
 }
 
 }  // namespace

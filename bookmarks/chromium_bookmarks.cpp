@@ -72,7 +72,7 @@ void walk_folder(const ChromiumJson& folder, const std::string& folders,
     } else if (chromium_is(child, "folder")) {
       std::string inner = folders;
       const std::string name = chromium_text(child, "name");
-      enter_folder(inner, name.data(), name.size() < 999 ? name.size() : 999);
+      open_folder(inner, name.data(), name.size());
       walk_folder(child, inner, visit);
     }
   }
@@ -180,7 +180,7 @@ void walk_chromium_bookmarks(const ChromiumJson& tree, const ChromiumVisit& visi
     if (!root) continue;
     const std::string name = chromium_text(*root, "name");
     std::string folders;
-    enter_folder(folders, name.data(), name.size() < 999 ? name.size() : 999);
+    open_folder(folders, name.data(), name.size());
     walk_folder(*root, folders, visit);
   }
 }
@@ -188,7 +188,7 @@ void walk_chromium_bookmarks(const ChromiumJson& tree, const ChromiumVisit& visi
 void chromium_record(const ChromiumJson& node, const std::string& folders, LVK_URL& record) {
   const std::string url = chromium_text(node, "url");
   const std::string name = chromium_text(node, "name");
-  make_link_record(folders, url.data(), url.size(), name.data(), name.size(), record);
+  make_link_record(record, folders, url.data(), url.size(), name.data(), name.size());
 }
 
 std::string chromium_checksum(const ChromiumJson& tree) {

@@ -5,6 +5,7 @@
 #include "bookmarks/bookmark_file_writer.h"
 #include "bookmarks/chromium_writer.h"
 #include "bookmarks/favorites_writer.h"
+#include "bookmarks/places_backup_writer.h"
 #include "core/globals.h"
 #include "core/message.h"
 
@@ -33,6 +34,9 @@ void save_results() {
       break;
     case output_chromium_file:
       write_chromium_bookmarks();
+      break;
+    case output_firefox_backup:
+      write_firefox_backup();
       break;
     default:
       break;

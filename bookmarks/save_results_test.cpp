@@ -77,7 +77,7 @@ class SaveResultsTest : public ::testing::Test {
 
 TEST_F(SaveResultsTest, OtherOutputModesWriteNothing) {
   write_project_file(dir.file("p.lvn"), {make_record("http://a/", "News\\A.URL", 1)});
-  for (uint32_t mode : {0u, 4u, 0xffffffffu, 12u}) {
+  for (uint32_t mode : {0u, 5u, 0xffffffffu, 12u}) {
     save(mode, dir.file("p.lvn"), dir.file("out"));
     EXPECT_FALSE(platform::file_attributes(dir.file("out")).exists) << mode;
   }

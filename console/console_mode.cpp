@@ -72,7 +72,8 @@ bool ask_source(const ConsoleStreams& io) {
       "2 - I want to specify a directory that has IE favorites\r\n"
       "3 - I want to choose a Firefox bookmark file\r\n"
       "4 - I use Firefox, find its bookmark file for me.\r\n"
-      "5 - I use Chrome, Edge or another Chromium browser, find its bookmarks for me\r\n");
+      "5 - I use Chrome, Edge or another Chromium browser, find its bookmarks for me\r\n"
+      "6 - I use Firefox, find its bookmark database for me\r\n");
   switch (ask_number(io, kChoiceAnswer)) {
     case 1:
       find_favorites_directory(source_path);
@@ -100,6 +101,13 @@ bool ask_source(const ConsoleStreams& io) {
         say(io, "Chromium browser bookmarks cannot be located automatically!\r\n"
                 "Please choose Bookmarks file: ");
         ask_path(io, source_path);
+      }
+      say(io, "Using file: %s\r\n", source_path);
+      break;
+    case 6:
+      if (!find_firefox_places_database(source_path)) {
+        say(io, "Firefox bookmarks cannot be located automatically!\r\n");
+        return false;
       }
       say(io, "Using file: %s\r\n", source_path);
       break;
@@ -146,6 +154,7 @@ bool ask_output(const ConsoleStreams& io) {
       "4 - Export to a bookmark file\r\n");
   // Offered only for a project made from a Chromium browser's bookmarks.
   if (project_source_is_chromium()) say(io, "5 - Save back over the Chromium browser's bookmarks\r\n");
+  say(io, "6 - Write a Firefox bookmark backup to restore\r\n");
   switch (ask_number(io, kChoiceAnswer)) {
     case 1:
       find_favorites_directory(output_location);
@@ -176,6 +185,12 @@ bool ask_output(const ConsoleStreams& io) {
         say(io, "Saving to: %s\r\n", output_location);
       else
         say(io, "%s\r\n", kNotChromiumProject);
+      break;
+    case 6:
+      say(io, "Please choose target file: ");
+      ask_path(io, output_location);
+      output_mode = output_firefox_backup;
+      say(io, "Saving to: %s\r\n", output_location);
       break;
     default:
       break;

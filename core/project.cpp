@@ -7,6 +7,8 @@
 #include "bookmarks/bookmark_file_reader.h"
 #include "bookmarks/chromium_bookmarks.h"
 #include "bookmarks/favorites_reader.h"
+#include "bookmarks/places_database.h"
+#include "bookmarks/places_reader.h"
 #include "checker/worker.h"
 #include "core/globals.h"
 #include "core/message.h"
@@ -82,13 +84,16 @@ static bool make_new_project() {
   encode_header(header, bytes);
   if (!project_stream.write(bytes, kHeaderSize)) project_stream.close();
   if (project_stream.is_open()) {
-    if (is_bookmark_file && is_chromium_bookmarks_file(header.source)) {
+    if (is_bookmark_file && is_sqlite_file(header.source)) {
+      if (!read_places_database(header.source)) project_stream.close();
+    } else if (is_bookmark_file && is_chromium_bookmarks_file(header.source)) {
       // A file that cannot be read whole makes no project at all.
       if (!read_chromium_bookmarks(header.source)) project_stream.close();
     } else if (is_bookmark_file) {
       read_bookmark_file(header.source);
-    } else
+    } else {
       walk_favorites_tree(header.source, nullptr);
+    }
   }
   // Still open here only when every write went through.
   const bool whole = project_stream.is_open() && project_stream.flush();

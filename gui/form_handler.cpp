@@ -33,13 +33,14 @@ const platform::FileChoice kChromiumFile{"Choose a Chromium bookmarks file", "Bo
                                          "Bookmarks*", false};
 const platform::FileChoice kOutputFile{"Choose a bookmark file", "HTML files",
                                        "*.HTM;*.HTML", true};
+const platform::FileChoice kBackupFile{"Choose a bookmark backup", "JSON files", "*.JSON", true};
 
-// The radio button chosen in a group: 1 for "rb1" up to `highest` in any
+// The radio button chosen in a group: 1 for "rb1" up to 6 for "rb6" in any
 // letter case, 0 for anything else or nothing.
-int radio_choice(const char* url, const char* group, int highest = 4) {
+int radio_choice(const char* url, const char* group) {
   char value[kValueSize] = {};
   if (!find_field(url, group, value, sizeof value)) return 0;
-  for (int n = 1; n <= highest; ++n) {
+  for (int n = 1; n <= 6; ++n) {
     const char expected[4] = {'r', 'b', static_cast<char>('0' + n), '\0'};
     if (equal_ignoring_case(value, std::strlen(value), expected, 3)) return n;
   }
@@ -79,9 +80,9 @@ bool choose_folder_into(const char* title, char* path) {
 
 // The lookup fills a scratch copy: a failed one leaves the path as it was
 // rather than pointing it at the profiles folder.
-bool find_firefox_into(char* path) {
+bool find_firefox_into(char* path, bool (*find)(char*) = find_firefox_bookmark_file) {
   char found[kValueSize] = {};
-  if (!find_firefox_bookmark_file(found)) {
+  if (!find(found)) {
     say(kFirefoxNotFound, platform::MessageIcon::error);
     return false;
   }
@@ -116,7 +117,7 @@ void start_page(const char* url) {
 }
 
 void source_page(const char* url) {
-  switch (radio_choice(url, "rg1", 5)) {
+  switch (radio_choice(url, "rg1")) {
     case 1:
       find_favorites_directory(source_path);
       break;
@@ -131,6 +132,9 @@ void source_page(const char* url) {
           !choose_file_into(kChromiumFile, source_path))
         return;
       break;
+    case 6:
+      if (!find_firefox_into(source_path, find_firefox_places_database)) return;
+      break;
     default:
       if (!choose_folder_into("Please choose favorites directory", source_path)) return;
       break;
@@ -139,11 +143,12 @@ void source_page(const char* url) {
 }
 
 void handling_page(const char* url) {
+  // This page's groups have four and three choices.
   const int on_error = radio_choice(url, "rg1");
-  if (on_error == 0) return;
+  if (on_error == 0 || on_error > 4) return;
   on_http_error = static_cast<uint32_t>(on_error - 1);
   const int on_failure = radio_choice(url, "rg2");
-  if (on_failure == 0 || on_failure == 4) return;
+  if (on_failure == 0 || on_failure > 3) return;
   on_no_connection = static_cast<uint32_t>(on_failure - 1);
   dead_links_folder = ticked(url, "deadlinks") ? 1 : 0;
   dead_links_text = ticked(url, "desktop") ? 1 : 0;
@@ -170,7 +175,7 @@ void name_page(const char* url) {
 }
 
 void save_page(const char* url) {
-  switch (radio_choice(url, "re1", 5)) {
+  switch (radio_choice(url, "re1")) {
     case 1:
       find_favorites_directory(output_location);
       output_mode = output_favorites_tree;
@@ -188,6 +193,10 @@ void save_page(const char* url) {
         say(kNotChromiumProject, platform::MessageIcon::warning);
         return;
       }
+      break;
+    case 6:
+      if (!choose_file_into(kBackupFile, output_location)) return;
+      output_mode = output_firefox_backup;
       break;
     default:
       if (!choose_folder_into("Please choose destination directory", output_location)) return;

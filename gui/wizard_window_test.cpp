@@ -28,6 +28,7 @@
 #include "platform/platform.h"
 #include "tests/support/event_pump.h"
 #include "tests/support/http_fixture.h"
+#include "tests/support/places_builder.h"
 #include "tests/support/project_builder.h"
 #include "tests/support/temp_dir.h"
 
@@ -231,6 +232,26 @@ const Road kRoads[] = {
        EXPECT_EQ(dead_links_folder * 10 + dead_links_text, 10u);
        EXPECT_TRUE(handle_500);
        EXPECT_EQ(threads, 1u);  // 11 is out of range
+       EXPECT_FALSE(window_open());
+     }},
+    {"a new project from a bookmark database, saved as a backup to restore",
+     [](RealWizard& w) {
+       PlacesBuilder places(w.dir.file("places.sqlite"));
+       places.bookmark(PlacesBuilder::kMenu, "Bad", w.link("/status/404"));
+       places.bookmark(PlacesBuilder::kToolbar, "Good", w.link("/status/200"));
+     },
+     {{"caller=1&rg1=rb1&Submit=Next", "2.htm"},
+      {"caller=2&rg1=rb3&Submit=Next", "3.htm", {"places.sqlite"}},
+      {"caller=3&rg1=rb3&rg2=rb3&Submit=Next", "4.htm"},
+      {"caller=4&tf1=fox&tf2=1&Submit=Next", "5.htm"},
+      {"app:5", "7.htm"},
+      {"", "8.htm"},
+      {"app:6", "9.htm"},
+      {"caller=9&re1=rb6&Submit=Next", "", {"out.json"}, {}, kThanks}},
+     [](RealWizard& w) {
+       const std::vector<std::string> items = backup_items(TempDir::read(w.dir.file("out.json")));
+       EXPECT_EQ(backup_item(items, PlacesBuilder::guid(7)), dead_links_guid(items) + "|0|Bad|" + w.link("/status/404"));
+       EXPECT_EQ(backup_item(items, PlacesBuilder::guid(8)), "toolbar_____|0|Good|" + w.link("/status/200"));
        EXPECT_FALSE(window_open());
      }},
     {"resuming a project, then deleting it", known_project,

@@ -84,6 +84,11 @@ bool copy_file(const std::string& from, const std::string& to);
 // files as they were.
 bool replace_file(const std::string& from, const std::string& to);
 
+// The path as a UTF-8 file name, for libraries that take one (the bookmark
+// database's): '/' separated on POSIX, the program's text made UTF-8 on
+// Windows. Empty when it cannot be converted.
+std::string utf8_file_name(const std::string& path);
+
 // True where names follow the Windows rules: trailing dots and blanks are
 // dropped, "C:" starts a drive and case is ignored. Elsewhere every name but
 // "", "." and ".." names an entry of its own folder, exactly as it stands.

@@ -22,6 +22,7 @@
 #include "tests/support/console_transcript.h"
 #include "tests/support/file_tree.h"
 #include "tests/support/http_fixture.h"
+#include "tests/support/places_builder.h"
 #include "tests/support/process_runner.h"
 #include "tests/support/project_builder.h"
 #include "tests/support/temp_dir.h"
@@ -43,13 +44,15 @@ const std::string kNew = kStart + "{}Please choose:\r\n"
     "2 - I want to specify a directory that has IE favorites\r\n"
     "3 - I want to choose a Firefox bookmark file\r\n"
     "4 - I use Firefox, find its bookmark file for me.\r\n"
-    "5 - I use Chrome, Edge or another Chromium browser, find its bookmarks for me\r\n";
+    "5 - I use Chrome, Edge or another Chromium browser, find its bookmarks for me\r\n"
+    "6 - I use Firefox, find its bookmark database for me\r\n";
 const std::string kName = "Enter a name for this project: ";
 const std::string kThreads = "Enter total threads (1-10) for this project: ";
 const std::string kSaveMenu =
     "Running...\r\nScanning completed.\r\nPlease enter saving method:\r\n"
     "1 - Save over old IE bookmarks\r\n2 - Save to a directory I will choose\r\n"
-    "3 - Export to FireFox\r\n4 - Export to a bookmark file\r\n";
+    "3 - Export to FireFox\r\n4 - Export to a bookmark file\r\n"
+    "6 - Write a Firefox bookmark backup to restore\r\n";
 const std::string kPause = "Press any key to continue . . . \r\n{}";
 const std::string kEnd = "Lorvane done!\r\n" + kPause;
 const std::string kDeadFolder = "<DT><H3>Dead Links</H3>\r\n<DL><p>\r\n";
@@ -321,8 +324,9 @@ TEST_F(ConsoleE2E, ChromiumBookmarksFoundAndSavedBackInPlace) {
       R"(],"id":"2","name":"Other","type":"folder"}},"version":1})";
   const std::string file = home.write(".config/google-chrome/Default/Bookmarks", text);
   const std::string shown = home.path() + "/.config\\google-chrome\\Default\\Bookmarks";
-  talk(new_project("5", "Using file: " + shown + "\r\n", "chrome", "2") +
-       "5 - Save back over the Chromium browser's bookmarks\r\n{5}Saving to: " + shown + "\r\n" + kEnd);
+  std::string script = new_project("5", "Using file: " + shown + "\r\n", "chrome", "2") +
+                       "{5}Saving to: " + shown + "\r\n" + kEnd;
+  talk(script.insert(script.find("6 - Write"), "5 - Save back over the Chromium browser's bookmarks\r\n"));
   expect_project(project("chrome.lvn"), 3, 2);
   const ChromiumJson saved = ChromiumJson::parse(TempDir::read(file), nullptr, false);
   EXPECT_EQ(saved["roots"]["bookmark_bar"]["children"], ChromiumJson::parse("[" + node("4", good_) + "]"));
@@ -330,6 +334,28 @@ TEST_F(ConsoleE2E, ChromiumBookmarksFoundAndSavedBackInPlace) {
             ChromiumJson::parse("[" + node("5", gone_) + "," + node("6", nowhere_) + "]"));
   EXPECT_EQ(saved["checksum"], chromium_checksum(saved));
   EXPECT_EQ(TempDir::read(file + ".lvn-backup"), text);
+}
+
+// The profile's database, found through profiles.ini while the browser
+// holds it open, and written back as a backup with the dead ones moved.
+TEST_F(ConsoleE2E, FirefoxDatabaseToABackup) {
+  home.write(".mozilla/firefox/profiles.ini", "[Install9]\nDefault=p.release\n");
+  fs::create_directory(home.file(".mozilla/firefox/p.release"));
+  PlacesBuilder places(home.file(".mozilla/firefox/p.release/places.sqlite"));
+  for (const auto& [name, url] : {Link{"Good", good_}, {"Gone", gone_}, {"Broken", broken_},
+                                  {"Nowhere", nowhere_}})
+    places.bookmark(PlacesBuilder::kMenu, name, url);
+  const std::string json = output.file("b.json");
+  check({"both ways", new_project("6", "Using file: " + home.path() +
+                                           "/.mozilla/firefox\\p.release\\places.sqlite\r\n", "db", "1") +
+                          asked("{6}Please choose target file: ", json, "Saving to: ") + kEnd,
+         "db.lvn", 4, 1, output.file("none")});  // the backup is checked below
+  const std::vector<std::string> items = backup_items(TempDir::read(json));
+  const std::string dead = dead_links_guid(items);
+  EXPECT_EQ(items.size(), 11u);
+  EXPECT_EQ(backup_item(items, PlacesBuilder::guid(7)), "menu________|0|Good|" + good_);
+  for (int id : {8, 9, 10})
+    EXPECT_EQ(backup_item(items, PlacesBuilder::guid(id), 2), dead + "|" + std::to_string(id - 8));
 }
 
 TEST_F(ConsoleE2E, ResumesByNameWithOrWithoutTheExtensionAndNeverOverwrites) {

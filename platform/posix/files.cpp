@@ -167,6 +167,8 @@ bool copy_file(const std::string& from, const std::string& to) {
 
 bool windows_name_rules() { return false; }
 
+std::string utf8_file_name(const std::string& path) { return posix::native_path(path); }
+
 bool replace_file(const std::string& from, const std::string& to) {
   const std::string source = native_path(from);
   std::string target = native_path(to);

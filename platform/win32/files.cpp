@@ -181,6 +181,18 @@ bool copy_file(const std::string& from, const std::string& to) {
 
 bool windows_name_rules() { return true; }
 
+std::string utf8_file_name(const std::string& path) {
+  const std::wstring wide = win32::widen(path);
+  if (wide.empty() || wide.size() > 0x7fffffff) return std::string();
+  const int length = static_cast<int>(wide.size());
+  const int needed =
+      ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+  if (needed <= 0) return std::string();
+  std::string utf8(static_cast<size_t>(needed), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, &utf8[0], needed, nullptr, nullptr);
+  return utf8;
+}
+
 bool replace_file(const std::string& from, const std::string& to) {
   if (!faults::admit_rename()) return false;
   constexpr DWORD kFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
