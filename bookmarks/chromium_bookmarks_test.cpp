@@ -287,8 +287,11 @@ TEST_F(ChromiumTest, HostileFilesGiveAMessageOrAWholeProject) {
 
 TEST_F(ChromiumTest, AFailedWriteLeavesTheFileAsItWas) {
   make_project({quarantine});
+  // A killed save's leftover is cleared by the next save.
+  const std::string leftover = dir.write(std::string("User Data/Default/lvn-1-1") + platform::kTemporarySuffix, "half");
   platform::faults::install({});
   save(output_chromium_file, file);
+  EXPECT_FALSE(platform::file_attributes(leftover).exists);
   const uint64_t writes = platform::faults::writes_seen();
   platform::faults::remove();
   const std::string saved = TempDir::read(file);

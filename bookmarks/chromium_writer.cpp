@@ -250,6 +250,8 @@ bool write_chromium_bookmarks() {
     std::string text;
     if (!rewrite(tree, decisions, text)) return refuse(kCannotSave);
     if (!platform::copy_file(target, chromium_backup_path(target))) return refuse(kNoBackup);
+    // What a killed save left in the profile goes first.
+    platform::remove_stale_temporaries(profile);
     if (!replace_with(target, text)) return refuse(kCannotSave);
   } catch (const std::exception&) {
     // Out of memory, or a tree the JSON library would not take: nothing written.
