@@ -121,6 +121,8 @@ void checksum_node(Md5& md5, const ChromiumJson& node) {
 
 }  // namespace
 
+bool chromium_nesting_too_deep(const std::string& text) { return nesting_depth(text) > kMaxDepth; }
+
 bool chromium_is(const ChromiumJson& node, const char* type) {
   if (!node.is_object()) return false;
   const auto found = node.find("type");
@@ -160,7 +162,7 @@ bool load_chromium_bookmarks(const std::string& path, ChromiumJson& tree, std::s
   problem = kDamaged;
   try {
     std::string text;
-    if (!read_whole(path, text) || nesting_depth(text) > kMaxDepth) return false;
+    if (!read_whole(path, text) || chromium_nesting_too_deep(text)) return false;
     tree = ChromiumJson::parse(text, nullptr, false);
   } catch (const std::exception&) {
     // Too large for this machine's memory: refused like a damaged file.

@@ -24,6 +24,10 @@ bool looks_like_chromium_bookmarks(const std::string& text);
 // The same test on a file's content.
 bool is_chromium_bookmarks_file(const char* path);
 
+// True for JSON text nested deeper than the browsers read (and this reader,
+// which keeps every walk over a tree shallow).
+bool chromium_nesting_too_deep(const std::string& text);
+
 // Reads and parses a bookmarks file. False, with the message for the user in
 // `problem`, when it cannot be read or is not a bookmarks tree.
 bool load_chromium_bookmarks(const std::string& path, ChromiumJson& tree, std::string& problem);

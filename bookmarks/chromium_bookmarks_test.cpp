@@ -285,6 +285,21 @@ TEST_F(ChromiumTest, HostileFilesGiveAMessageOrAWholeProject) {
   }
 }
 
+// Dead Links nests a bookmark two levels deeper than the bookmarks bar: one
+// at the browser's limit there could no longer be read.
+TEST_F(ChromiumTest, ADeadBookmarkTooDeepForDeadLinksIsNotWritten) {
+  const std::string deep = R"({"roots":{"bookmark_bar":{"children":[{"type":"url","url":"http://d/","meta_info":)" +
+                           std::string(195, '[') + std::string(195, ']') + R"(}]},"other":{"children":[]}}})";
+  dir.write("User Data/Default/Bookmarks", deep);
+  std::vector<LVK_URL> records = create_project_from(file, project);
+  ASSERT_EQ(records.size(), 1u);
+  records[0].action = quarantine;
+  write_project_file(project, records, file);
+  save(output_chromium_file, file);
+  EXPECT_EQ(messages, std::vector<std::string>{"Cannot save bookmark file!"});
+  EXPECT_EQ(TempDir::read(file), deep);
+}
+
 TEST_F(ChromiumTest, AFailedWriteLeavesTheFileAsItWas) {
   make_project({quarantine});
   // A killed save's leftover is cleared by the next save.

@@ -175,7 +175,8 @@ ChromiumJson* dead_links_folder(ChromiumJson& tree, uint64_t id) {
   return &children.back();
 }
 
-// The new content of the file; false when it has nowhere to put dead links.
+// The new content of the file; false when it has nowhere to put dead links
+// or would be nested too deep for the browser to read.
 bool rewrite(ChromiumJson& tree, const Decisions& decisions, std::string& text) {
   // Above every id the file held, those of deleted bookmarks included.
   const uint64_t new_id = largest_id(tree["roots"]) + 1;
@@ -193,7 +194,8 @@ bool rewrite(ChromiumJson& tree, const Decisions& decisions, std::string& text) 
   tree["checksum"] = chromium_checksum(tree);
   text = tree.dump(3, ' ', false, ChromiumJson::error_handler_t::replace);
   text += '\n';
-  return true;
+  // Moving a bookmark into Dead Links nests it two levels deeper.
+  return !chromium_nesting_too_deep(text);
 }
 
 bool replace_with(const std::string& target, const std::string& text) {
