@@ -313,8 +313,8 @@ TEST_F(ConsoleE2E, EachSourceSavedToATargetOfItsKind) {
 }
 
 // A Chromium browser's bookmarks found in the profile, saved back over them:
-// the dead ones in Dead Links under Other bookmarks, the file's checksum
-// made anew, the old file kept beside it.
+// the dead ones in Dead Links under Other bookmarks, the old file kept beside
+// it. How the tree is written (checksum included) the writer's tests check.
 TEST_F(ConsoleE2E, ChromiumBookmarksFoundAndSavedBackInPlace) {
   const auto node = [](const char* id, const std::string& url) {
     return R"({"id":")" + std::string(id) + R"(","name":"N","type":"url","url":")" + url + "\"}";
@@ -329,10 +329,8 @@ TEST_F(ConsoleE2E, ChromiumBookmarksFoundAndSavedBackInPlace) {
   talk(script.insert(script.find("6 - Write"), "5 - Save back over the Chromium browser's bookmarks\r\n"));
   expect_project(project("chrome.lvn"), 3, 2);
   const ChromiumJson saved = ChromiumJson::parse(TempDir::read(file), nullptr, false);
-  EXPECT_EQ(saved["roots"]["bookmark_bar"]["children"], ChromiumJson::parse("[" + node("4", good_) + "]"));
   EXPECT_EQ(saved["roots"]["other"]["children"][0]["children"],
             ChromiumJson::parse("[" + node("5", gone_) + "," + node("6", nowhere_) + "]"));
-  EXPECT_EQ(saved["checksum"], chromium_checksum(saved));
   EXPECT_EQ(TempDir::read(file + ".lvn-backup"), text);
 }
 
