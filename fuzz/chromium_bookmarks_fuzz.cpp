@@ -28,13 +28,11 @@ static size_t bookmarks_in(const ChromiumJson& tree) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const int setup = [] {
-    platform::set_message_hook([](const std::string&, const std::string&, platform::MessageIcon) {});
-    return std::atexit([] {
-      for (const char* end : {"", ".lvn", ".lvn-backup"}) std::remove((base + end).c_str());
-    });
-  }();
-  (void)setup;
+  static const int cleanup = std::atexit([] {
+    for (const char* end : {"", ".lvn", ".lvn-backup"}) std::remove((base + end).c_str());
+  });
+  (void)cleanup;
+  platform::set_message_hook([](const std::string&, const std::string&, platform::MessageIcon) {});
   const std::string file = base, project = base + ".lvn";
   if (!platform::open_file(file, platform::FileAccess::create_truncate).write(data, size)) return 0;
   project_stream = platform::open_file(project, platform::FileAccess::create_truncate);
