@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <regex>
+
 #include "platform/platform.h"
 
 namespace {
@@ -108,10 +110,9 @@ std::string backup_item(const std::vector<std::string>& items, const std::string
 }
 
 std::string dead_links_guid(const std::vector<std::string>& items) {
-  for (const std::string& item : items) {
-    const std::string place = backup_item(items, item.substr(0, 12), 3);
-    if (place.rfind("unfiled_____|", 0) == 0 && place.substr(place.find('|', 13)) == "|Dead Links")
-      return item.substr(0, 12);
-  }
+  static const std::regex folder("([^|]*)\\|unfiled_____\\|[0-9]*\\|Dead Links\\|.*");
+  std::smatch found;
+  for (const std::string& item : items)
+    if (std::regex_match(item, found, folder)) return found[1];
   return "none";
 }
