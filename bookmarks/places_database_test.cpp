@@ -3,7 +3,6 @@
 // into projects by the real project creation and saved back through the
 // dispatcher as JSON backups, which SQLite's own JSON reader reads back.
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <memory>
@@ -20,17 +19,18 @@
 namespace {
 
 using Builder = PlacesBuilder;
+using Strings = std::vector<std::string>;
 const std::string kNews = "Bookmarks Menu\\News &amp; &lt;Views&gt;\\";
-
-std::vector<std::string> messages;
-void capture(const std::string& text, const std::string&, platform::MessageIcon) {
-  messages.push_back(text);
-}
+Strings messages;
 
 class PlacesDatabase : public ::testing::Test {
  protected:
-  void SetUp() override { platform::set_message_hook(capture); }
-  void TearDown() override { platform::set_message_hook(nullptr); }
+  // Every test ends with the hook taken off.
+  PlacesDatabase() {
+    platform::set_message_hook([](const std::string& text, const std::string&, platform::MessageIcon) {
+      messages.push_back(text);
+    });
+  }
   // Each kind of item, a tag, keyword and character set, a title that is not
   // UTF-8, an empty mobile root.
   std::unique_ptr<Builder> places(const std::string& name) {
@@ -56,18 +56,25 @@ class PlacesDatabase : public ::testing::Test {
     return create_project(true);
   }
   // Saves the project as a backup at `target`: the items read back.
-  std::vector<std::string> save(const std::string& target = "b.json") {
+  Strings save(const std::string& target = "b.json") {
     copy_field(output_location, sizeof output_location, dir.file(target));
     output_mode = output_firefox_backup;
     save_results();
-    output_mode = output_nothing;
     return backup_items(TempDir::read(dir.file(target)));
   }
+  // The first records' actions; a fix gives the second a new URL.
   void set_actions(const std::vector<uint32_t>& actions) {
     std::vector<LVK_URL> records = read_project_file(dir.file("p.lvn"));
     for (size_t i = 0; i < actions.size(); ++i) records[i].action = actions[i];
     if (actions[1] == fix) copy_field(records[1].url, kUrlSize, "http://b.fixed/");
     write_project_file(dir.file("p.lvn"), records, dir.file("places.sqlite"));
+  }
+  // No project, and why.
+  void expect_unread(const std::string& source, const std::string& reason) {
+    EXPECT_FALSE(make(source));
+    EXPECT_EQ(messages, (Strings{"Cannot read the Firefox bookmark database: " + reason + ".",
+                                 "ERROR: Cannot create specified project !"}));
+    EXPECT_FALSE(platform::file_attributes(dir.file("p.lvn")).exists);
   }
 
   TempDir dir;
@@ -87,7 +94,7 @@ TEST_F(PlacesDatabase, RecordsAndABackupOfTheSameTreeWithTheDeadMoved) {
   EXPECT_TRUE(b->exec("BEGIN; DELETE FROM moz_bookmarks WHERE id = 9; ROLLBACK"));
 
   // All kept: every item as the database has it, and a new Dead Links.
-  std::vector<std::string> items = save(), want = query_rows(b->connection(),
+  Strings items = save(), want = query_rows(b->connection(),
       "SELECT b.guid, ifnull(p.guid, ''), b.position, replace(b.title, x'ff', x'efbfbd'),"
       " ifnull(h.url, ''), b.dateAdded, b.lastModified, b.id, b.type, iif(h.url = 'http://a/',"
       " 'news|al|windows-1252', '||') FROM moz_bookmarks b LEFT JOIN moz_bookmarks p ON p.id ="
@@ -102,8 +109,7 @@ TEST_F(PlacesDatabase, RecordsAndABackupOfTheSameTreeWithTheDeadMoved) {
   set_actions({quarantine, fix, action_delete});
   items = save();
   EXPECT_EQ(items.size(), 15u);
-  const std::string dead_now = dead_links_guid(items);
-  EXPECT_EQ(backup_item(items, Builder::guid(8), 11), dead_now + "|0|Alpha|http://a/|1600000000000008|"
+  EXPECT_EQ(backup_item(items, Builder::guid(8), 11), dead_links_guid(items) + "|0|Alpha|http://a/|1600000000000008|"
             "1600000000000015|8|1|news|al|windows-1252");
   EXPECT_EQ(backup_item(items, Builder::guid(9)), Builder::guid(7) + "|0||");
   EXPECT_EQ(backup_item(items, Builder::guid(10)), Builder::guid(7) + "|1|Beta|http://b.fixed/");
@@ -121,32 +127,26 @@ TEST_F(PlacesDatabase, RecordsAndABackupOfTheSameTreeWithTheDeadMoved) {
 // A change of URLs, paths or order since the project was made writes nothing
 // and says so; other changes do not matter.
 TEST_F(PlacesDatabase, ABackupOfChangedBookmarksIsRefused) {
-  const struct {
-    const char* sql;
-    bool refused;
-  } cases[] = {
+  int n = 0;
+  for (const auto& [sql, refused] : std::initializer_list<std::pair<const char*, bool>>{
       {"INSERT INTO moz_bookmarks (type, fk, parent, position) VALUES (1, 1, 3, 1)", true},
       {"UPDATE moz_bookmarks SET title = 'Beta 2' WHERE id = 10", true},
       {"UPDATE moz_places SET url = 'http://z/' WHERE url = 'http://d/'", true},
       {"UPDATE moz_bookmarks SET position = 3 - position WHERE id IN (8, 10)", true},
       {"DELETE FROM moz_bookmarks WHERE id = 15", true},
-      {"DELETE FROM moz_bookmarks WHERE id = 9; UPDATE moz_bookmarks SET title = 't' WHERE id = 13",
-       false},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.sql);
-    auto b = places(std::to_string(&c - cases) + ".sqlite");
-    ASSERT_TRUE(make(std::to_string(&c - cases) + ".sqlite"));
-    ASSERT_TRUE(b->exec(c.sql));
+      {"DELETE FROM moz_bookmarks WHERE id = 9; UPDATE moz_bookmarks SET title = 't' WHERE id = 13", false}}) {
+    SCOPED_TRACE(sql);
+    const std::string name = std::to_string(n++) + ".sqlite";
+    auto b = places(name);
+    ASSERT_TRUE(make(name) && b->exec(sql));
     dir.write("old.json", "{}");
-    EXPECT_EQ(save("old.json").empty(), c.refused);
-    EXPECT_EQ(messages, c.refused ? std::vector<std::string>{
-        "The Firefox bookmarks changed since the project was made; no backup was written. "
-        "Please start a new project."} : std::vector<std::string>{});
+    EXPECT_EQ(save("old.json").empty(), refused);
+    EXPECT_EQ(messages, refused ? Strings{"The Firefox bookmarks changed since the project was made; no backup "
+                                          "was written. Please start a new project."} : Strings{});
   }
   messages.clear();
   EXPECT_TRUE(save("no-such-folder\\b.json").empty());
-  EXPECT_EQ(messages, std::vector<std::string>{"Cannot save the Firefox bookmark backup!"});
+  EXPECT_EQ(messages, Strings{"Cannot save the Firefox bookmark backup!"});
 }
 
 // Files that are not whole bookmark databases make no project and a clear
@@ -177,14 +177,11 @@ TEST_F(PlacesDatabase, HostileDatabasesGiveAMessageOrAWholeResult) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     Builder(dir.file(c.what)).exec("BEGIN;" + c.sql + "; COMMIT");
-    ASSERT_EQ(make(c.what), c.reason == nullptr);
     if (c.reason) {
-      EXPECT_EQ(messages, (std::vector<std::string>{
-          "Cannot read the Firefox bookmark database: " + std::string(c.reason) + ".",
-          "ERROR: Cannot create specified project !"}));
-      EXPECT_FALSE(platform::file_attributes(dir.file("p.lvn")).exists);
+      expect_unread(c.what, c.reason);
       continue;
     }
+    ASSERT_TRUE(make(c.what));
     const std::vector<LVK_URL> records = read_project_file(dir.file("p.lvn"));
     ASSERT_EQ(records.size(), c.records);
     EXPECT_EQ(std::string(records.back().path).size(), c.path);
@@ -199,11 +196,8 @@ TEST_F(PlacesDatabase, HostileDatabasesGiveAMessageOrAWholeResult) {
   // Cut short, and not a database at all.
   dir.write("cut", TempDir::read(dir.file("huge names")).substr(0, 40000));
   dir.write("junk", std::string("SQLite format 3\0", 16) + std::string(70000, 'j'));
-  for (const auto& [name, reason] : {std::pair<std::string, std::string>{"cut", "database disk image is malformed"},
-                                     {"junk", "file is not a database"}}) {
-    EXPECT_FALSE(make(name));
-    EXPECT_EQ(messages.at(0), "Cannot read the Firefox bookmark database: " + reason + ".");
-  }
+  expect_unread("cut", "database disk image is malformed");
+  expect_unread("junk", "file is not a database");
 }
 
 }  // namespace

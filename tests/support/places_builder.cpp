@@ -2,28 +2,24 @@
 
 #include <sqlite3.h>
 
+#include <regex>
+
 #include "platform/platform.h"
 
 namespace {
 
+// The columns the browser's tables have that bookmarks are read from.
 const char kSchema[] =
     "PRAGMA page_size = 32768; PRAGMA journal_mode = WAL; PRAGMA wal_autocheckpoint = 0;"
     "PRAGMA synchronous = OFF;"
-    "CREATE TABLE moz_places (id INTEGER PRIMARY KEY, url LONGVARCHAR, title LONGVARCHAR, rev_host"
-    " LONGVARCHAR, visit_count INTEGER DEFAULT 0, hidden INTEGER DEFAULT 0 NOT NULL, typed INTEGER"
-    " DEFAULT 0 NOT NULL, frecency INTEGER DEFAULT -1 NOT NULL, last_visit_date INTEGER , guid"
-    " TEXT, foreign_count INTEGER DEFAULT 0 NOT NULL, url_hash INTEGER DEFAULT 0 NOT NULL ,"
-    " description TEXT, preview_image_url TEXT, site_name TEXT, origin_id INTEGER);"
+    "CREATE TABLE moz_places (id INTEGER PRIMARY KEY, url LONGVARCHAR);"
     "CREATE TABLE moz_bookmarks (id INTEGER PRIMARY KEY, type INTEGER, fk INTEGER DEFAULT NULL,"
-    " parent INTEGER, position INTEGER, title LONGVARCHAR, keyword_id INTEGER, folder_type TEXT,"
-    " dateAdded INTEGER, lastModified INTEGER, guid TEXT, syncStatus INTEGER NOT NULL DEFAULT 0,"
-    " syncChangeCounter INTEGER NOT NULL DEFAULT 1);"
-    "CREATE TABLE moz_keywords (id INTEGER PRIMARY KEY AUTOINCREMENT, keyword TEXT UNIQUE,"
-    " place_id INTEGER, post_data TEXT);"
+    " parent INTEGER, position INTEGER, title LONGVARCHAR, dateAdded INTEGER, lastModified INTEGER,"
+    " guid TEXT);"
+    "CREATE TABLE moz_keywords (id INTEGER PRIMARY KEY, keyword TEXT UNIQUE, place_id INTEGER);"
     "CREATE TABLE moz_anno_attributes (id INTEGER PRIMARY KEY, name VARCHAR(32) UNIQUE NOT NULL);"
-    "CREATE TABLE moz_annos (id INTEGER PRIMARY KEY, place_id INTEGER NOT NULL, anno_attribute_id"
-    " INTEGER, content LONGVARCHAR, flags INTEGER DEFAULT 0, expiration INTEGER DEFAULT 0, type"
-    " INTEGER DEFAULT 0, dateAdded INTEGER DEFAULT 0, lastModified INTEGER DEFAULT 0);"
+    "CREATE TABLE moz_annos (id INTEGER PRIMARY KEY, place_id INTEGER, anno_attribute_id INTEGER,"
+    " content LONGVARCHAR);"
     "CREATE INDEX moz_bookmarks_parentindex ON moz_bookmarks (parent, position);"
     "INSERT INTO moz_anno_attributes VALUES (1, 'URIProperties/characterSet');"
     "INSERT INTO moz_bookmarks (id, type, parent, position, title, dateAdded, lastModified, guid)"
@@ -31,26 +27,11 @@ const char kSchema[] =
     " (3, 2, 1, 1, 'toolbar', 3, 3, 'toolbar_____'), (4, 2, 1, 2, 'tags', 4, 4, 'tags________'),"
     " (5, 2, 1, 3, 'unfiled', 5, 5, 'unfiled_____'), (6, 2, 1, 4, 'mobile', 6, 6, 'mobile______');";
 
-// Runs one statement with the values bound in order (texts, then numbers).
-int run(sqlite3* db, const char* sql, const std::vector<std::string>& texts,
-        const std::vector<int64_t>& numbers = {}) {
-  sqlite3_stmt* statement = nullptr;
-  sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
-  int at = 0;
-  for (const std::string& text : texts)
-    sqlite3_bind_text(statement, ++at, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
-  for (const int64_t number : numbers) sqlite3_bind_int64(statement, ++at, number);
-  const int status = sqlite3_step(statement);
-  sqlite3_finalize(statement);
-  return status;
-}
-
 }  // namespace
 
 PlacesBuilder::PlacesBuilder(const std::string& path) {
   sqlite3_open(platform::utf8_file_name(path).c_str(), &db_);
   exec(kSchema);
-  children_[1] = 5;
 }
 
 PlacesBuilder::~PlacesBuilder() { sqlite3_close(db_); }
@@ -64,32 +45,27 @@ std::string PlacesBuilder::guid(int64_t id) {
   return "guid" + std::string(8 - digits.size(), '0') + digits;
 }
 
-int64_t PlacesBuilder::place(const std::string& url) {
-  auto found = places_.find(url);
-  if (found != places_.end()) return found->second;
-  run(db_, "INSERT INTO moz_places (url, guid) VALUES (?1, ?2)", {url, guid(places_.size())});
-  return places_[url] = sqlite3_last_insert_rowid(db_);
-}
-
-// Each item is added at a time of its own and modified 7 microseconds later.
+// The next id, last among its parent's children, one place per URL; each item
+// is added at a time of its own and modified 7 microseconds later.
 int64_t PlacesBuilder::item(int64_t parent, int type, const std::string& title,
                             const std::string& url) {
-  const int64_t id = ++last_id_;
-  return run(db_,
-             "INSERT INTO moz_bookmarks (title, guid, id, type, fk, parent, position, dateAdded,"
-             " lastModified) VALUES (?1, ?2, ?3, ?4, nullif(?5, 0), ?6, ?7,"
-             " 1600000000000000 + ?3, 1600000000000007 + ?3)",
-             {title, guid(id)},
-             {id, type, url.empty() ? 0 : place(url), parent, children_[parent]++}) == SQLITE_DONE
-             ? id
-             : -1;
+  const std::string at = std::to_string(parent);
+  query_rows(db_, "INSERT INTO moz_places (url) SELECT ?1 WHERE ?1 <> '' EXCEPT SELECT url FROM moz_places", {url});
+  query_rows(db_, "INSERT INTO moz_bookmarks (id, type, parent, title, fk, guid, dateAdded, lastModified, position)"
+                  " SELECT n, " + std::to_string(type) + ", " + at + ", ?1, (SELECT id FROM moz_places WHERE"
+                  " url = ?2), printf('guid%08d', n), 1600000000000000 + n, 1600000000000007 + n, (SELECT"
+                  " count(*) FROM moz_bookmarks WHERE parent = " + at + ") FROM (SELECT max(id) + 1 n FROM"
+                  " moz_bookmarks)", {title, url});
+  return sqlite3_last_insert_rowid(db_);
 }
 
-std::vector<std::string> query_rows(sqlite3* db, const std::string& sql, const std::string& bound) {
+std::vector<std::string> query_rows(sqlite3* db, const std::string& sql,
+                                    const std::vector<std::string>& bound) {
   std::vector<std::string> out;
   sqlite3_stmt* statement = nullptr;
   sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr);
-  sqlite3_bind_text(statement, 1, bound.data(), static_cast<int>(bound.size()), SQLITE_STATIC);
+  for (size_t i = 0; i < bound.size(); ++i)
+    sqlite3_bind_text(statement, static_cast<int>(i + 1), bound[i].data(), static_cast<int>(bound[i].size()), SQLITE_STATIC);
   while (sqlite3_step(statement) == SQLITE_ROW) {
     std::string row;
     for (int i = 0; i < sqlite3_column_count(statement); ++i) {
@@ -110,8 +86,8 @@ std::vector<std::string> backup_items(const std::string& json) {
                           "tags", "keyword", "charset"})
     fields += std::string(", ifnull(max(CASE f.key WHEN '") + key + "' THEN f.value END), '')";
   std::vector<std::string> items;
-  if (query_rows(db, "SELECT json_valid(?1)", json) == std::vector<std::string>{"1"}) {
-    query_rows(db, "CREATE TABLE t AS SELECT id, parent, key, value, type FROM json_tree(?1)", json);
+  if (query_rows(db, "SELECT json_valid(?1)", {json}) == std::vector<std::string>{"1"}) {
+    query_rows(db, "CREATE TABLE t AS SELECT id, parent, key, value, type FROM json_tree(?1)", {json});
     query_rows(db, "CREATE INDEX up ON t (parent)");
     // An item's parent is the folder whose "children" array holds it.
     items = query_rows(db, "SELECT max(CASE f.key WHEN 'guid' THEN f.value END), ifnull((SELECT "
@@ -134,10 +110,9 @@ std::string backup_item(const std::vector<std::string>& items, const std::string
 }
 
 std::string dead_links_guid(const std::vector<std::string>& items) {
-  for (const std::string& item : items) {
-    const std::string place = backup_item(items, item.substr(0, 12), 3);
-    if (place.rfind("unfiled_____|", 0) == 0 && place.substr(place.find('|', 13)) == "|Dead Links")
-      return item.substr(0, 12);
-  }
+  static const std::regex folder("([^|]*)\\|unfiled_____\\|[0-9]*\\|Dead Links\\|.*");
+  std::smatch found;
+  for (const std::string& item : items)
+    if (std::regex_match(item, found, folder)) return found[1];
   return "none";
 }

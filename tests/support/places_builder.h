@@ -1,11 +1,10 @@
-// Firefox bookmark databases for tests, with the browser's schema, roots and
-// guids, and the JSON backups written from them read back by SQLite. The
-// builder keeps its connection open in write-ahead-log mode, so what it adds
-// stays in the "-wal" file, as with a running browser.
+// Firefox bookmark databases for tests, with the tables, roots and guids the
+// browser gives them, and the JSON backups written from them read back by
+// SQLite. The builder keeps its connection open in write-ahead-log mode, so
+// what it adds stays in the "-wal" file, as with a running browser.
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -33,17 +32,12 @@ class PlacesBuilder {
 
  private:
   int64_t item(int64_t parent, int type, const std::string& title, const std::string& url);
-  int64_t place(const std::string& url);
-
   sqlite3* db_ = nullptr;
-  std::map<std::string, int64_t> places_;
-  std::map<int64_t, int64_t> children_;
-  int64_t last_id_ = kMobile;
 };
 
-// The rows of a query as "a|b|c" lines, with one text bound as ?1.
+// The rows of a query as "a|b|c" lines, with the texts bound as ?1, ?2...
 std::vector<std::string> query_rows(sqlite3* db, const std::string& sql,
-                                    const std::string& bound = "");
+                                    const std::vector<std::string>& bound = {});
 // Every item of a backup, by guid, as "guid|parent's guid|index|title|uri|
 // dateAdded|lastModified|id|typeCode|tags|keyword|charset"; none when the
 // backup is not JSON (SQLite reads no deeper than a thousand levels).
