@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/step_measure.h"
 #include "bookmarks/chromium_writer.h"
 #include "bookmarks/save_results.h"
 #include "core/globals.h"
@@ -21,20 +22,6 @@
 #include "tests/support/temp_dir.h"
 
 namespace {
-
-// Peak resident memory of the process so far, in KiB (Linux).
-long peak_kib() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
-  return -1;
-}
-
-void reset_peak() {
-  std::ofstream clear("/proc/self/clear_refs");
-  clear << "5";
-}
 
 // A file of `count` bookmarks, ten to a folder, folders two deep under the
 // bookmarks bar, with the fields a browser writes.
@@ -60,24 +47,6 @@ std::string bookmarks_file(size_t count) {
           R"("other":{"children":[],"id":"2","name":"Other bookmarks","type":"folder"},)"
           R"("synced":{"children":[],"id":"3","name":"Mobile bookmarks","type":"folder"}},"version":1})";
   return text;
-}
-
-struct Measure {
-  double seconds;
-  long peak_kib;   // above the resident size at the start
-  long total_kib;  // the whole process's peak during the step
-};
-
-template <typename F>
-Measure measure(F run) {
-  reset_peak();
-  const long before = peak_kib();
-  const auto start = std::chrono::steady_clock::now();
-  run();
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  const long total = peak_kib();
-  return {seconds, total - before, total};
 }
 
 struct Round {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/step_measure.h"
 #include "bookmarks/bookmark_file_writer.h"
 #include "bookmarks/favorites_writer.h"
 #include "core/globals.h"
@@ -19,22 +20,6 @@
 #include "tests/support/temp_dir.h"
 
 namespace {
-
-// Peak resident memory of the process so far, in KiB (Linux).
-long peak_kib() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
-  return -1;
-}
-
-// Lets the peak be measured for one step: writing to clear_refs resets
-// VmHWM to the current resident size.
-void reset_peak() {
-  std::ofstream clear("/proc/self/clear_refs");
-  clear << "5";
-}
 
 // A project of `count` records in folders 0 to 6 deep, one in eight dead
 // (quarantined, fixed or deleted), written straight as the file's bytes.
@@ -75,24 +60,6 @@ void make_project(const std::string& file, size_t count) {
     encode_record(record, bytes);
     out.write(reinterpret_cast<const char*>(bytes), kRecordSize);
   }
-}
-
-struct Measure {
-  double seconds;
-  long peak_kib;   // above the resident size at the start
-  long total_kib;  // the whole process's peak during the step
-};
-
-template <typename F>
-Measure measure(F run) {
-  reset_peak();
-  const long before = peak_kib();
-  const auto start = std::chrono::steady_clock::now();
-  run();
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  const long total = peak_kib();
-  return {seconds, total - before, total};
 }
 
 Measure bookmark_file(const TempDir& dir, size_t count) {
