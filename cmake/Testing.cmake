@@ -12,6 +12,9 @@ endif()
 
 # tests/support/test_main.cpp is the main of every test program.
 file(GLOB support_sources CONFIGURE_DEPENDS tests/support/*.cpp)
+# The window's event pump goes only into the wizard's tests, the one program
+# that links GTK itself.
+list(FILTER support_sources EXCLUDE REGEX "event_pump\\.cpp$")
 add_library(lvn_test_support STATIC ${support_sources})
 target_include_directories(lvn_test_support PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(lvn_test_support PUBLIC lvn_core ${LVN_GTEST})
@@ -53,6 +56,12 @@ foreach(folder platform core bookmarks checker console gui setup tests)
   endif()
   add_executable(${name} ${test_sources})
   target_link_libraries(${name} PRIVATE lvn_test_support)
+  if(folder STREQUAL "gui")
+    target_sources(${name} PRIVATE tests/support/event_pump.cpp)
+    if(NOT WIN32)
+      target_link_libraries(${name} PRIVATE PkgConfig::WEBKIT)
+    endif()
+  endif()
   add_dependencies(${name} lvn)
   target_compile_definitions(${name} PRIVATE LVN_EXE="$<TARGET_FILE:lvn>")
   if(folder STREQUAL "setup")

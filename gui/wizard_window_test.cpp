@@ -440,6 +440,9 @@ TEST(WizardWindow, TheProgramOpensAProjectInItsWindow) {
   TempDir dir;
   const std::string program = dir.file("lvn");
   ASSERT_TRUE(platform::copy_file(LVN_EXE, program));
+  // Its window comes from the module beside it.
+  const std::string module = std::string(LVN_EXE).substr(0, std::string(LVN_EXE).rfind('/') + 1) + "liblvn_gtk.so";
+  ASSERT_TRUE(platform::copy_file(module, dir.file("liblvn_gtk.so")));
   write_project_file(dir.file("known.LVN"), {make_record("http://a/", "A.url", 1), make_record("http://b/", "B.url")});
   ChildProcess lvn;
   ASSERT_TRUE(lvn.start({program, {"-l", "known.LVN"}, dir.path(),

@@ -191,6 +191,9 @@ bool registry_delete_key(RegistryRoot root, const std::string& key);
 uint32_t process_id();
 // Full path of the running executable (backslash-separated on Windows).
 std::string module_path();
+// The files that travel beside the executable and are installed with it:
+// none on Windows; the wizard's GTK module on Linux.
+std::vector<std::string> companion_files();
 std::string current_directory();
 bool set_current_directory(const std::string& path);
 // Expands %NAME% references the way the platform does.

@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
 }
 EOF
 g++ -std=c++17 -O1 -I"$root" "$work/fill.cpp" build/linux/liblvn_core.a -lcurl -pthread \
-  $(pkg-config --libs gtk+-3.0 webkit2gtk-4.1) -o "$work/fill"
+  -lsqlite3 -ldl -o "$work/fill"
 
 # The collection, checked with loopback as the only network.
 scripts/demo_bookmarks.py "$work"

@@ -99,6 +99,8 @@ int install(bool repair, const std::string& running) {
   // No step waits on the one before: each failure only leaves its own part out.
   platform::create_directory(directory);
   platform::copy_file(running, installed);
+  for (const std::string& name : platform::companion_files())
+    platform::copy_file(folder_of(running) + "\\" + name, directory + "\\" + name);
   platform::create_shortcut(
       platform::Shortcut{desktop_link(), installed, std::string(), directory, "Lorvane", 0});
   if (with_group) {

@@ -225,8 +225,12 @@ TEST_F(Setup, InstallRepairAndUninstallWithAndWithoutTheGroup) {
     copy_field(start_menu_group, sizeof start_menu_group, with_group ? "yes" : "no");
     script.said.clear();
     script.answers = {false, false, true};  // no forum; uninstall declined, then accepted
+    for (const std::string& name : platform::companion_files()) home.write("source/" + name, name);
     EXPECT_EQ(install(false, running), 99);
     EXPECT_EQ(TempDir::read(native(directory + "\\LVN.EXE")), "MZ stand-in program");
+    // The files that travel with the program go with it, and leave with it.
+    for (const std::string& name : platform::companion_files())
+      EXPECT_EQ(TempDir::read(native(directory + "\\" + name)), name);
     installation(running, with_group);
 
     if (with_group) {

@@ -53,6 +53,8 @@ int run_uninstaller() {
   // once, the folder must already be empty of them.
   remove_pages();
   platform::delete_at_restart(directory + "\\LVN.EXE");
+  for (const std::string& name : platform::companion_files())
+    platform::delete_at_restart(directory + "\\" + name);
   platform::delete_at_restart(directory);
 
   platform::message_box(nullptr, kDone, kCaption, platform::MessageIcon::none);

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "platform/posix/gtk_front_end.h"
+#include "platform/posix/gtk_module.h"
 
 namespace platform {
 
@@ -32,7 +32,8 @@ bool ask_yes_no(void* owner, const std::string& text, const std::string& caption
                 MessageIcon icon, bool default_no) {
   if (DialogScript* script = dialog_script())
     return script->ask_yes_no(text, caption, icon, default_no);
-  if (posix::gtk_running()) return posix::gtk_ask_yes_no(owner, text, caption, icon, default_no);
+  if (const posix::GtkModule* gtk = posix::gtk_module())
+    return gtk->ask_yes_no(owner, text, caption, icon, default_no);
   prompt(caption, text + (default_no ? " [y/N]" : " [Y/n]"));
   std::string answer;
   if (!read_line(answer) || answer.empty()) return !default_no;
@@ -41,7 +42,7 @@ bool ask_yes_no(void* owner, const std::string& text, const std::string& caption
 
 bool choose_file(void* owner, const FileChoice& choice, std::string& path) {
   if (DialogScript* script = dialog_script()) return script->choose_file(choice, path);
-  if (posix::gtk_running()) return posix::gtk_choose_file(owner, choice, path);
+  if (const posix::GtkModule* gtk = posix::gtk_module()) return gtk->choose_file(owner, choice, path);
   prompt(choice.title, "(" + choice.filter_pattern + ")");
   std::string answer;
   if (!read_line(answer) || answer.empty() || answer.size() >= kDialogPathSize) return false;
@@ -52,7 +53,7 @@ bool choose_file(void* owner, const FileChoice& choice, std::string& path) {
 
 bool choose_folder(void* owner, const std::string& title, std::string& path) {
   if (DialogScript* script = dialog_script()) return script->choose_folder(title, path);
-  if (posix::gtk_running()) return posix::gtk_choose_folder(owner, title, path);
+  if (const posix::GtkModule* gtk = posix::gtk_module()) return gtk->choose_folder(owner, title, path);
   prompt(title, "");
   std::string answer;
   if (!read_line(answer) || answer.empty() || answer.size() >= kDialogPathSize ||
@@ -67,8 +68,8 @@ void show_item_list(void* owner, const ItemList& list) {
     script->item_list(list);
     return;
   }
-  if (posix::gtk_running()) {
-    posix::gtk_show_item_list(owner, list);
+  if (const posix::GtkModule* gtk = posix::gtk_module()) {
+    gtk->show_item_list(owner, list);
     return;
   }
   for (const ItemRow& row : list.rows)

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "platform/posix/gtk_front_end.h"
+#include "platform/posix/gtk_module.h"
 
 namespace platform {
 
@@ -26,8 +26,8 @@ void message_box(void* owner, const std::string& text, const std::string& captio
     script->message(text, caption, icon);
     return;
   }
-  if (posix::gtk_running()) {
-    posix::gtk_message(owner, text, caption, icon);
+  if (const posix::GtkModule* gtk = posix::gtk_module()) {
+    gtk->message(owner, text, caption, icon);
     return;
   }
   // The texts are written for a message box and may end in their own line

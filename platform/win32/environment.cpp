@@ -28,6 +28,8 @@ std::string special_folder(int csidl) {
 
 uint32_t process_id() { return ::GetCurrentProcessId(); }
 
+std::vector<std::string> companion_files() { return {}; }
+
 std::string module_path() {
   std::vector<char> buffer(MAX_PATH);
   for (;;) {

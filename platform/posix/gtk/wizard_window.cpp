@@ -10,7 +10,7 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "platform/posix/gtk_front_end.h"
+#include "platform/posix/gtk/gtk_front_end.h"
 #include "platform/posix/posix_support.h"
 
 namespace platform {
@@ -159,8 +159,8 @@ class GtkWizardWindow : public WizardWindow {
 
 }  // namespace
 
-WizardWindow* create_wizard_window(const WizardHandlers& wizard) {
-  if (!posix::start_gtk() || live_window) return nullptr;
+WizardWindow* posix::gtk_create_wizard_window(const WizardHandlers& wizard) {
+  if (live_window) return nullptr;
   GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_window_set_title(GTK_WINDOW(window), kMainTitle);
   gtk_window_set_default_size(GTK_WINDOW(window), 800, 600);
@@ -190,7 +190,7 @@ WizardWindow* create_wizard_window(const WizardHandlers& wizard) {
   return wizard_window;
 }
 
-void run_message_loop() {
+void posix::gtk_run_message_loop() {
   while (!quit) g_main_context_iteration(nullptr, TRUE);
 }
 

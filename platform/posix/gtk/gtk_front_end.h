@@ -1,5 +1,5 @@
-// What the GTK front end's files share: whether GTK runs on a display (the
-// wizard's road, where dialogs are windows), and the window that owns them.
+// What the files of the GTK module share: starting GTK, the owner of a
+// dialog, and the module's calls that its table hands to the program.
 #pragma once
 
 #include <gtk/gtk.h>
@@ -11,12 +11,8 @@
 namespace platform {
 namespace posix {
 
-// Starts GTK on the display once; false when there is no display to start
-// it on. Later calls give the first call's answer.
+// Starts GTK on the display; false when it cannot start there.
 bool start_gtk();
-// True once start_gtk succeeded: the dialogs then show windows; before that
-// they ask on the terminal.
-bool gtk_running();
 // The owner a dialog is made transient for: a window handle given by the
 // wizard, or null.
 GtkWindow* dialog_parent(void* owner);
@@ -27,8 +23,9 @@ std::string display_text(const std::string& text);
 // Runs a modal dialog until the user answers it, and gives the response.
 int run_dialog(GtkWidget* dialog);
 
-// The dialogs as GTK windows, asked for by platform's dialog calls when GTK
-// runs.
+// The main window and its loop, and the dialogs as GTK windows.
+WizardWindow* gtk_create_wizard_window(const WizardHandlers& handlers);
+void gtk_run_message_loop();
 void gtk_message(void* owner, const std::string& text, const std::string& caption,
                  platform::MessageIcon icon);
 bool gtk_ask_yes_no(void* owner, const std::string& text, const std::string& caption,

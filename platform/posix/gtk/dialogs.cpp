@@ -3,7 +3,7 @@
 // ones.
 #include <string>
 
-#include "platform/posix/gtk_front_end.h"
+#include "platform/posix/gtk/gtk_front_end.h"
 #include "platform/posix/posix_support.h"
 
 namespace platform {

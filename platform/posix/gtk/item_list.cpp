@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/gtk_front_end.h"
+#include "platform/posix/gtk/gtk_front_end.h"
 
 namespace platform {
 namespace posix {
