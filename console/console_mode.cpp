@@ -74,7 +74,8 @@ bool ask_source(const ConsoleStreams& io) {
       "4 - I use Firefox, find its bookmark file for me.\r\n"
       "5 - I use Chrome, Edge or another Chromium browser, find its bookmarks for me\r\n"
       "6 - I use Firefox, find its bookmark database for me\r\n");
-  switch (ask_number(io, kChoiceAnswer)) {
+  const long choice = ask_number(io, kChoiceAnswer);
+  switch (choice) {
     case 1:
       find_favorites_directory(source_path);
       say(io, "Using directory: %s\r\n", source_path);
@@ -90,7 +91,8 @@ bool ask_source(const ConsoleStreams& io) {
       say(io, "Using file: %s\r\n", source_path);
       break;
     case 4:
-      if (!find_firefox_bookmark_file(source_path)) {
+    case 6:  // the profile's bookmark file, or its bookmark database
+      if (!(choice == 4 ? find_firefox_bookmark_file : find_firefox_places_database)(source_path)) {
         say(io, "Firefox bookmarks cannot be located automatically!\r\n");
         return false;
       }
@@ -101,13 +103,6 @@ bool ask_source(const ConsoleStreams& io) {
         say(io, "Chromium browser bookmarks cannot be located automatically!\r\n"
                 "Please choose Bookmarks file: ");
         ask_path(io, source_path);
-      }
-      say(io, "Using file: %s\r\n", source_path);
-      break;
-    case 6:
-      if (!find_firefox_places_database(source_path)) {
-        say(io, "Firefox bookmarks cannot be located automatically!\r\n");
-        return false;
       }
       say(io, "Using file: %s\r\n", source_path);
       break;
