@@ -12,9 +12,6 @@ endif()
 
 # tests/support/test_main.cpp is the main of every test program.
 file(GLOB support_sources CONFIGURE_DEPENDS tests/support/*.cpp)
-# The window's event pump goes only into the wizard's tests, the one program
-# that links GTK itself.
-list(FILTER support_sources EXCLUDE REGEX "event_pump\\.cpp$")
 add_library(lvn_test_support STATIC ${support_sources})
 target_include_directories(lvn_test_support PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(lvn_test_support PUBLIC lvn_core ${LVN_GTEST})
@@ -57,7 +54,6 @@ foreach(folder platform core bookmarks checker console gui setup tests)
   add_executable(${name} ${test_sources})
   target_link_libraries(${name} PRIVATE lvn_test_support)
   if(folder STREQUAL "gui")
-    target_sources(${name} PRIVATE tests/support/event_pump.cpp)
     if(NOT WIN32)
       target_link_libraries(${name} PRIVATE PkgConfig::WEBKIT)
     endif()

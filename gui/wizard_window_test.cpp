@@ -1,7 +1,7 @@
-// The whole roads through the real window: the wizard's handlers from gui/
-// behind the real main window and browser, driven by navigating the browser
-// to the URLs its pages produce, with the dialogs scripted; and the real
-// message box and item list, found and clicked as a user would.
+// The wizard through the real window: its handlers from gui/ behind the real
+// main window and browser, driven by navigating the browser to the URLs its
+// pages produce, with the dialogs scripted; the real message box and item
+// list, found and clicked as a user would; and the item lists' records.
 #ifdef _WIN32
 #include <windows.h>
 #include <commctrl.h>
@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <deque>
 #include <string>
 #include <thread>
@@ -22,11 +23,12 @@
 
 #include "core/globals.h"
 #include "gui/form_handler.h"
+#include "gui/item_list.h"
 #include "gui/main_window.h"
 #include "gui/page_store.h"
 #include "gui/wizard_window.h"
 #include "platform/platform.h"
-#include "tests/support/event_pump.h"
+#include "tests/support/env.h"
 #include "tests/support/http_fixture.h"
 #include "tests/support/places_builder.h"
 #include "tests/support/project_builder.h"
@@ -34,10 +36,36 @@
 
 namespace {
 
-const char kThanks[] = "Thanks for using Lorvane 2.5!";
-const char kExitQuestion[] = "Are you sure you want to exit Lorvane ?";
+// The window thread's events: the Win32 message queue, or the GLib main loop.
+#ifdef _WIN32
+bool pump_one_event() {
+  MSG message;
+  if (!::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) return false;
+  ::DispatchMessageA(&message);
+  return true;
+}
 
-bool window_open() { return window_is_open(main_window); }
+bool window_open() { return main_window && ::IsWindow(static_cast<HWND>(main_window)); }
+#else
+bool pump_one_event() { return g_main_context_iteration(nullptr, FALSE); }
+
+bool window_open() {
+  return main_window && GTK_IS_WIDGET(main_window) && gtk_widget_get_visible(GTK_WIDGET(main_window));
+}
+#endif
+
+// Runs events one at a time until `done` holds or `milliseconds` have
+// passed; `done` is asked after each, so nothing beyond it runs.
+template <typename Done>
+void pump_until(Done done, int milliseconds) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  while (!done() && std::chrono::steady_clock::now() < end)
+    if (!pump_one_event()) platform::sleep_ms(10);
+}
+
+const char kThanks[] = "Thanks for using Lorvane 2.5!";
+const char kExitQuestion[] = "Are you sure you want to exit Lorvane ?\r\n"
+                             "If you are running a project, it will be saved for next time!";
 
 // The user's answers: picks (files and folders below the test's folder, or
 // the entries an item list recovers) and Yes/No, queued by each step.
@@ -45,11 +73,11 @@ struct Script : platform::DialogScript {
   const TempDir* folder = nullptr;
   std::deque<std::string> picks;
   std::deque<bool> answers;
-  std::vector<std::string> said;    // first lines of messages and questions, in order
+  std::vector<std::string> said;    // first paragraphs of messages and questions, in order
   std::vector<size_t> lists;        // the rows of each item list shown
   std::vector<bool> recovered;
   void message(const std::string& text, const std::string&, platform::MessageIcon) override {
-    said.push_back(text.substr(0, text.find('\r')));
+    said.push_back(text.substr(0, text.find("\r\n\r\n")));
   }
   bool ask_yes_no(const std::string& text, const std::string&, platform::MessageIcon,
                   bool) override {
@@ -77,13 +105,18 @@ struct Script : platform::DialogScript {
 // The real window, with the name of every page the wizard sends it to.
 struct Observed : platform::WizardWindow {
   platform::WizardWindow* real = nullptr;
-  std::vector<std::string> pages;
+  std::vector<std::string> pages, scripts;
+  std::string title;
   void* handle() override { return real->handle(); }
   void navigate(const std::string& url) override {
-    if (url.rfind("javascript:", 0) != 0) pages.push_back(url.substr(url.find_last_of('\\') + 1));
+    if (url.rfind("javascript:", 0) == 0) scripts.push_back(url);
+    else pages.push_back(url.substr(url.find_last_of('\\') + 1));
     real->navigate(url);
   }
-  void set_title(const std::string& title) override { real->set_title(title); }
+  void set_title(const std::string& text) override {
+    title = text;
+    real->set_title(text);
+  }
   void start_timer() override { real->start_timer(); }
   void stop_timer() override { real->stop_timer(); }
   void close(bool without_asking) override { real->close(without_asking); }
@@ -101,6 +134,7 @@ int seen_navigation(const char* url) {
 // server for its links, and the real window.
 struct RealWizard {
   TempDir dir;
+  const ScopedEnv no_browsers{"XDG_CONFIG_HOME", dir.path()};
   HttpFixture server;
   Script script;
   Observed window;
@@ -141,7 +175,8 @@ struct RealWizard {
   // shown a page when one is expected (a worker posts it after it counts
   // itself out), else a little while for notices that must change nothing.
   void wait_for_the_run(bool page_expected) {
-    for (int waited = 0; running_workers.load() != 0 && waited < 30000; waited += 10) sleep_a_little();
+    for (int waited = 0; running_workers.load() != 0 && waited < 30000; waited += 10)
+      platform::sleep_ms(10);
     const size_t shown = window.pages.size();
     pump_until([&] { return page_expected && window.pages.size() != shown; }, page_expected ? 10000 : 300);
   }
@@ -295,6 +330,26 @@ const Road kRoads[] = {
        EXPECT_EQ(records[2].checked * 100 + records[2].action * 10 + records[2].result, 100u);
        EXPECT_EQ(records[3].checked * 100 + records[3].action * 10 + records[3].result, 122u);
      }},
+    {"steps refused on their page",
+     [](RealWizard& w) { w.dir.write("old.LVN", std::string(1000, '\0')); },
+     {{"caller=4&tf1=&tf2=2", ""},
+      {"caller=4&tf1=old&tf2=2", "", {}, {false},
+       "This Project already exists!\r\nDo you want to overwrite it?"},
+      {"caller=1&rg1=rb2", ""},
+      {"caller=2&rg1=rb2", ""},
+      {"caller=3&rg1=rb9&rg2=rb1", ""},
+      {"caller=3&rg1=rb1&rg2=rb4", ""},
+      {"caller=5&rg1=rb1", ""},
+      {"rg1=rb1", ""},
+      {"caller=9&re1=rb2", ""},
+      // No Chromium browser's bookmarks here: the user is asked for the file.
+      {"caller=2&rg1=rb5", ""},
+      {"caller=9&re1=rb5", "", {}, {},
+       "This project was not made from a Chromium browser's bookmarks: choose another way to save."}},
+     [](RealWizard& w) {
+       EXPECT_STREQ(project_path, "old.LVN");  // the refused name is kept
+       EXPECT_TRUE(platform::file_readable(w.dir.file("old.LVN")));
+     }},
 };
 
 const platform::ItemList kTwoRows = [] {
@@ -327,6 +382,71 @@ TEST(WizardWindow, WholeRoadsThroughTheRealBrowser) {
     }
     road.check(w);
   }
+}
+
+TEST(WizardWindow, ProgressShowsTheRecordsDone) {
+  RealWizard w;
+  record_total = 200;
+  progress_tick();
+  EXPECT_EQ(w.window.title, "Lorvane 2.5");
+  worker_position[3].store(1);
+  progress_tick();
+  EXPECT_EQ(w.window.title, "Lorvane - 1/200 favorites scanned (0%)");
+  worker_position[0].store(199);
+  progress_tick();
+  worker_position[0].store(0);
+  worker_position[3].store(0);
+  EXPECT_EQ(w.window.title, "Lorvane - 200/200 favorites scanned (100%)");
+  EXPECT_EQ(w.window.scripts,
+            (std::vector<std::string>{"javascript:setCount(0)", "javascript:setCount(100)"}));
+}
+
+TEST(WizardFields, FirstOccurrenceAnywhereUndecoded) {
+  struct Case { const char* url; const char* name; bool found; const char* value; long number; };
+  const Case cases[] = {
+      {"cgi.htm?caller=4&tf1=my+project&tf2=2", "tf1", true, "my+project", 0},
+      {"cgi.htm?caller=4&tf1=a%2Fb&tf2=2", "tf2", true, "2", 2},
+      {"cgi.htm?caller=4&tf1=xtf2y&tf2=7", "tf2", true, "", 0},  // inside a value first
+      {"cgi.htm?caller=4&tf1=", "tf1", true, "", 0},
+      {"cgi.htm?caller=4&tf1", "tf1", true, "", 0},               // the name ends the text
+      {"cgi.htm?caller=-12abc", "caller", true, "-12abc", -12},
+      {"cgi.htm?caller=4", "tf2", false, "unchanged", 0},
+  };
+  for (const Case& c : cases) {
+    char value[100] = "unchanged";
+    EXPECT_EQ(find_field(c.url, c.name, value, sizeof value), c.found) << c.url;
+    EXPECT_STREQ(value, c.value) << c.url;
+    EXPECT_EQ(number_field(c.url, c.name), c.number) << c.url;
+  }
+  char cut[4];
+  ASSERT_TRUE(find_field("tf1=abcdef", "tf1", cut, sizeof cut));
+  EXPECT_STREQ(cut, "abc");
+}
+
+TEST(ItemList, ViewsListTheirRecordsAndRecoverRewritesOnlyThem) {
+  TempDir dir;
+  const std::string project = dir.file("i.LVN");
+  write_project_file(project, {make_record("http://a/", "Folder\\Site.URL", 1, 2, 2),
+                               make_record("http://b/", "abc"),
+                               make_record("http://c/", "C.url", 1, 3, 1),
+                               make_record("http://d/", "D.url", 1, 2, 1)});
+  std::string before = TempDir::read(project);
+  const std::vector<platform::ItemRow> quarantined = list_items(project.c_str(), 18);
+  ASSERT_EQ(quarantined.size(), 2u);
+  EXPECT_EQ(quarantined[0].name, "Site");
+  EXPECT_EQ(quarantined[0].reason, "Failed");
+  EXPECT_EQ(quarantined[1].number + "/" + quarantined[1].entry + "/" + quarantined[1].reason, "2/3/404");
+  EXPECT_EQ(list_items(project.c_str(), 15)[1].name, "abc");
+  EXPECT_TRUE(list_items(dir.file("missing.LVN").c_str(), 15).empty());
+
+  EXPECT_EQ(recover_items(project.c_str(), {"3", "9"}), (std::vector<bool>{true, false}));
+  const size_t record3 = 1000 + 3 * 2012;
+  before.replace(record3 + 2000, 12, std::string("\0\0\0\0\1\0\0\0\0\0\0\0", 12));
+  EXPECT_TRUE(TempDir::read(project) == before);  // only record 3's state fields changed
+
+  for (const char* web : {"http://x/", "HTTPS://x/", "ftp://x/"}) EXPECT_TRUE(is_web_address(web));
+  for (const char* other : {"C:\\Windows\\System32\\cmd.exe", "\\\\host\\share\\tool.exe", "file:///x", "http://"})
+    EXPECT_FALSE(is_web_address(other)) << other;
 }
 
 // The real message box and item list, found on the screen and answered as
