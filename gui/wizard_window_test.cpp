@@ -17,6 +17,7 @@
 
 #include <chrono>
 #include <deque>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -134,10 +135,10 @@ int seen_navigation(const char* url) {
 // server for its links, and the real window.
 struct RealWizard {
   TempDir dir;
-  const ScopedEnv no_browsers{"XDG_CONFIG_HOME", dir.path()};
   HttpFixture server;
   Script script;
   Observed window;
+  std::optional<ScopedEnv> env;  // set by a road, once the browser has started
   const std::string saved_folder = platform::current_directory();
 
   RealWizard() {
@@ -168,7 +169,7 @@ struct RealWizard {
   void go(const std::string& to) {
     const int before = cancelled;
     window.real->navigate(to.rfind("app:", 0) == 0 ? to : dir.file("cgi.htm") + "?" + to);
-    pump_until([&] { return cancelled != before; }, 2000);
+    pump_until([&] { return cancelled != before; }, 5000);
     EXPECT_EQ(cancelled, before + 1) << "the browser never handed over " << to;
   }
   // Until every worker has ended, then until their last end notice has
@@ -331,7 +332,10 @@ const Road kRoads[] = {
        EXPECT_EQ(records[3].checked * 100 + records[3].action * 10 + records[3].result, 122u);
      }},
     {"steps refused on their page",
-     [](RealWizard& w) { w.dir.write("old.LVN", std::string(1000, '\0')); },
+     [](RealWizard& w) {
+       w.dir.write("old.LVN", std::string(1000, '\0'));
+       w.env.emplace("XDG_CONFIG_HOME", w.dir.path());
+     },
      {{"caller=4&tf1=&tf2=2", ""},
       {"caller=4&tf1=old&tf2=2", "", {}, {false},
        "This Project already exists!\r\nDo you want to overwrite it?"},
