@@ -188,12 +188,14 @@ void url_file(RealWizard& w, const char* name, const char* target) {
   w.dir.write(name, "[InternetShortcut]\r\nURL=" + w.link(target) + "\r\n");
 }
 
-// Six records: kept, unchecked, quarantined (404 and failed), deleted, fixed.
+// Six records: kept, unchecked, quarantined (404 and failed), deleted, fixed;
+// and another project to delete.
 void known_project(RealWizard& w) {
   write_project_file(w.dir.file("known.LVN"),
                      {make_record("http://a/", "A.url", 1), make_record("http://b/", "B.url"),
                       make_record("http://c/", "C.url", 1, 2, 1), make_record("http://d/", "D.url", 1, 2, 2),
                       make_record("http://e/", "E.url", 1, 1, 1), make_record("http://f/", "F.url", 1, 3)});
+  write_project_file(w.dir.file("old.LVN"), {make_record("http://a/", "A.url")});
 }
 
 struct Step {
@@ -221,8 +223,7 @@ const Road kRoads[] = {
       {"caller=2&rg1=rb2&Submit=Next", "3.htm", {"fav"}},
       {"caller=3&rg1=rb2&rg2=rb2&deadlinks=yes&Submit=Next", "4.htm"},
       {"caller=4&tf1=tree&tf2=2&Submit=Next", "5.htm"},
-      {"app:5", "7.htm"},
-      {"", "8.htm"},
+      {"app:5", "7.htm"}, {"", "8.htm"},
       {"app:9", ""},  // a late end notice changes nothing
       {"app:6", "9.htm"},
       {"caller=9&re1=rb2&Submit=Next", "", {"fav"}, {}, kThanks}},
@@ -246,9 +247,7 @@ const Road kRoads[] = {
       // rb2 is not offered by the page, yet counts; only exactly "yes" ticks a box.
       {"caller=3&rg1=rb2&rg2=rb3&deadlinks=yes&desktop=Yes&err500=yes&Submit=Next", "4.htm"},
       {"caller=4&tf1=file&tf2=11&Submit=Next", "5.htm"},
-      {"app:5", "7.htm"},
-      {"", "8.htm"},
-      {"app:6", "9.htm"},
+      {"app:5", "7.htm"}, {"", "8.htm"}, {"app:6", "9.htm"},
       {"caller=9&re1=rb3&Submit=Next", "", {"out.htm"}, {}, kThanks}},
      [](RealWizard& w) {
        EXPECT_EQ(TempDir::read(w.dir.file("out.htm")),
@@ -280,25 +279,13 @@ const Road kRoads[] = {
       {"caller=2&rg1=rb3&Submit=Next", "3.htm", {"places.sqlite"}},
       {"caller=3&rg1=rb3&rg2=rb3&Submit=Next", "4.htm"},
       {"caller=4&tf1=fox&tf2=1&Submit=Next", "5.htm"},
-      {"app:5", "7.htm"},
-      {"", "8.htm"},
-      {"app:6", "9.htm"},
+      {"app:5", "7.htm"}, {"", "8.htm"}, {"app:6", "9.htm"},
       {"caller=9&re1=rb6&Submit=Next", "", {"out.json"}, {}, kThanks}},
      [](RealWizard& w) {
        const std::vector<std::string> items = backup_items(TempDir::read(w.dir.file("out.json")));
        EXPECT_EQ(backup_item(items, PlacesBuilder::guid(7)), dead_links_guid(items) + "|0|Bad|" + w.link("/status/404"));
        EXPECT_EQ(backup_item(items, PlacesBuilder::guid(8)), "toolbar_____|0|Good|" + w.link("/status/200"));
        EXPECT_FALSE(window_open());
-     }},
-    {"resuming a project, then deleting it", known_project,
-     {{"caller=1&rg1=rb2&Submit=Next", "5.htm", {"known.LVN"}},
-      {"caller=1&rg1=rb3&Submit=Next", "", {"known.LVN"}, {false}, "Delete this project file ?"},
-      {"caller=1&rg1=rb3&Submit=Next", "", {"known.LVN"}, {true},
-       "Delete this project file ? Project deleted!"}},
-     [](RealWizard& w) {
-       EXPECT_NE(TempDir::read(w.dir.file("5.htm")).find("34%\">6<"), std::string::npos);
-       EXPECT_FALSE(platform::file_attributes(w.dir.file("known.LVN")).exists);
-       EXPECT_TRUE(window_open());
      }},
     {"Pause/Cancel during a slow run: No goes on, Yes stops, Exit then closes",
      [](RealWizard& w) {
@@ -318,11 +305,17 @@ const Road kRoads[] = {
        EXPECT_EQ(w.server.count("/slow/3000?n=3"), 0);  // the run stopped before its end
        EXPECT_FALSE(window_open());
      }},
-    {"the five item lists of a known project, and Recover", known_project,
+    {"resuming a project, its five item lists and Recover, then deleting another", known_project,
      {{"caller=1&rg1=rb2&Submit=Next", "5.htm", {"known.LVN"}},
       {"app:15", ""}, {"app:16", ""}, {"app:17", ""},
-      {"app:18", "", {"2", "9"}}, {"app:18", ""}, {"app:19", ""}, {"app:12", "1.htm"}},
+      {"app:18", "", {"2", "9"}}, {"app:18", ""}, {"app:19", ""}, {"app:12", "1.htm"},
+      {"caller=1&rg1=rb3&Submit=Next", "", {"old.LVN"}, {false}, "Delete this project file ?"},
+      {"caller=1&rg1=rb3&Submit=Next", "", {"old.LVN"}, {true},
+       "Delete this project file ? Project deleted!"}},
      [](RealWizard& w) {
+       EXPECT_NE(TempDir::read(w.dir.file("5.htm")).find("34%\">6<"), std::string::npos);
+       EXPECT_FALSE(platform::file_attributes(w.dir.file("old.LVN")).exists);
+       EXPECT_TRUE(window_open());
        EXPECT_EQ(w.script.lists, (std::vector<size_t>{6, 5, 1, 2, 1, 1}));
        EXPECT_EQ(w.script.recovered, (std::vector<bool>{true, false}));
        EXPECT_EQ(w.window.send_app_command(3), 1);  // no such command
@@ -339,13 +332,9 @@ const Road kRoads[] = {
      {{"caller=4&tf1=&tf2=2", ""},
       {"caller=4&tf1=old&tf2=2", "", {}, {false},
        "This Project already exists!\r\nDo you want to overwrite it?"},
-      {"caller=1&rg1=rb2", ""},
-      {"caller=2&rg1=rb2", ""},
-      {"caller=3&rg1=rb9&rg2=rb1", ""},
-      {"caller=3&rg1=rb1&rg2=rb4", ""},
-      {"caller=5&rg1=rb1", ""},
-      {"rg1=rb1", ""},
-      {"caller=9&re1=rb2", ""},
+      {"caller=1&rg1=rb2", ""}, {"caller=2&rg1=rb2", ""}, {"caller=9&re1=rb2", ""},
+      {"caller=3&rg1=rb9&rg2=rb1", ""}, {"caller=3&rg1=rb1&rg2=rb4", ""},
+      {"caller=5&rg1=rb1", ""}, {"rg1=rb1", ""},
       // No Chromium browser's bookmarks here: the user is asked for the file.
       {"caller=2&rg1=rb5", ""},
       {"caller=9&re1=rb5", "", {}, {},
@@ -441,6 +430,7 @@ TEST(ItemList, ViewsListTheirRecordsAndRecoverRewritesOnlyThem) {
   EXPECT_EQ(quarantined[0].reason, "Failed");
   EXPECT_EQ(quarantined[1].number + "/" + quarantined[1].entry + "/" + quarantined[1].reason, "2/3/404");
   EXPECT_EQ(list_items(project.c_str(), 15)[1].name, "abc");
+  EXPECT_EQ(list_items(project.c_str(), 19).size(), 1u);  // not the two quarantined
   EXPECT_TRUE(list_items(dir.file("missing.LVN").c_str(), 15).empty());
 
   EXPECT_EQ(recover_items(project.c_str(), {"3", "9"}), (std::vector<bool>{true, false}));
