@@ -51,7 +51,8 @@ bool window_open() { return main_window && ::IsWindow(static_cast<HWND>(main_win
 bool pump_one_event() { return g_main_context_iteration(nullptr, FALSE); }
 
 bool window_open() {
-  return main_window && GTK_IS_WIDGET(main_window) && gtk_widget_get_visible(GTK_WIDGET(main_window));
+  return main_window && GTK_IS_WIDGET(main_window) &&
+         gtk_widget_get_visible(GTK_WIDGET(main_window));
 }
 #endif
 
@@ -338,7 +339,8 @@ const Road kRoads[] = {
       // No Chromium browser's bookmarks here: the user is asked for the file.
       {"caller=2&rg1=rb5", ""},
       {"caller=9&re1=rb5", "", {}, {},
-       "This project was not made from a Chromium browser's bookmarks: choose another way to save."}},
+       "This project was not made from a Chromium browser's bookmarks: "
+       "choose another way to save."}},
      [](RealWizard& w) {
        EXPECT_STREQ(project_path, "old.LVN");  // the refused name is kept
        EXPECT_TRUE(platform::file_readable(w.dir.file("old.LVN")));
