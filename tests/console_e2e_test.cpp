@@ -375,7 +375,6 @@ TEST_F(ConsoleE2E, ProgressIsPolledWhileTheRunGoesOn) {
   ASSERT_TRUE(start(child, script));
   // No pass fell between the two slow answers: the first line counts both.
   ASSERT_NE(wait_for(out_, "(50%)...\r\n"), npos) << TempDir::read(out_);
-  EXPECT_EQ(TempDir::read(out_), shown.substr(0, passes) + "2/4 favorites scanned (50%)...\r\n");
   EXPECT_EQ(server.count("/hang?e=held"), 1);
   // Once the last worker ends, the watch does not wait out its period.
   const auto released = std::chrono::steady_clock::now();
