@@ -1,5 +1,6 @@
-// Start-up: how each switch is recognised, the update countdown in up.ini,
-// the install-state probe and the folders and paths it refuses.
+// Start-up: how each switch is recognised, the update countdown in up.ini and
+// the folders and paths it refuses. The install-state probe is checked with
+// the installer's tests.
 #include "core/startup.h"
 
 #include <gtest/gtest.h>
@@ -7,7 +8,6 @@
 #include "core/globals.h"
 #include "core/records.h"
 #include "platform/platform.h"
-#include "tests/support/env.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -42,37 +42,17 @@ std::string profile(const char* section, const char* key) {
   return platform::profile_read(".\\up.ini", section, key, "", 100);
 }
 
-// The check is due at the sixth start, then every thirty-first; the countdown
-// keeps the rest of the settings file, and a negative one counts as due.
-TEST_F(InFolder, CountdownStartsTheCheckAtTheSixthStartThenEveryThirtyFirst) {
-  for (const char* value : {"4", "3", "2", "1", "0"}) {
-    EXPECT_FALSE(run_update_countdown());
-    EXPECT_EQ(profile("General", "UC"), value);
-  }
+// The check is due when the countdown reaches zero (or is below it), and then
+// comes again in thirty starts; the countdown keeps the rest of the settings
+// file. A first start counts down from five, as the end-to-end tests see.
+TEST_F(InFolder, CountdownIsDueAtZeroThenStartsAgainAtThirty) {
+  dir.write("up.ini", "[Other]\r\nKey=1\r\n[general]\r\nuc=1\r\nX=y\r\n");
+  EXPECT_FALSE(run_update_countdown());
+  EXPECT_EQ(profile("General", "UC") + profile("Other", "Key") + profile("General", "X"), "01y");
   EXPECT_TRUE(run_update_countdown());
   EXPECT_EQ(profile("General", "UC"), "30");
-  for (int i = 0; i < 30; ++i) EXPECT_FALSE(run_update_countdown());
-  EXPECT_TRUE(run_update_countdown());
-  dir.write("up.ini", "[Other]\r\nKey=1\r\n[general]\r\nuc=2\r\nX=y\r\n");
-  EXPECT_FALSE(run_update_countdown());
-  EXPECT_EQ(profile("General", "UC") + profile("Other", "Key") + profile("General", "X"), "11y");
   dir.write("up.ini", "[General]\r\nUC=-4\r\n");
   EXPECT_TRUE(run_update_countdown());
-}
-
-// Installed means the uninstall key is there; "-u <folder>" then asks for the
-// uninstaller and enters that folder.
-TEST_F(InFolder, InstallStateFollowsTheUninstallKey) {
-  const char key[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\LVN";
-  ScopedEnv registry("LORVANE_REGISTRY_DIR", dir.path());  // the Linux stand-in
-  platform::registry_delete_key(platform::RegistryRoot::local_machine, key);
-  EXPECT_EQ(probe_install_state("-u somewhere"), 1);
-  ASSERT_TRUE(platform::registry_write_string(platform::RegistryRoot::local_machine, key,
-                                              "DisplayName", "Lorvane"));
-  EXPECT_EQ(probe_install_state("-cmd"), 0);
-  TempDir target;
-  EXPECT_EQ(probe_install_state(("-u " + target.path()).c_str()), 2);
-  EXPECT_EQ(platform::current_directory(), target.path());
 }
 
 // A program folder that cannot be entered, or whose path would have to be cut

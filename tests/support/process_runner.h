@@ -1,6 +1,5 @@
 // Runs a program as a child process with its standard input and output in
-// files. POSIX only: the Windows build is driven from the Linux side under
-// wine64.
+// files. POSIX only: the Windows build is driven from Linux under wine64.
 #pragma once
 
 #ifndef _WIN32
@@ -15,10 +14,9 @@ struct ProcessOptions {
   std::string program;
   std::vector<std::string> arguments;  // after the program's own name
   std::string working_directory;       // empty: the test's own
-  // Set in the child's environment on top of the test's own.
-  std::vector<std::pair<std::string, std::string>> environment;
-  // Standard input comes from `input`, which may be a FIFO the test already
-  // holds open; standard output and error go to `output`, made anew.
+  std::vector<std::pair<std::string, std::string>> environment;  // added to the test's
+  // Standard input from `input` (a FIFO the test holds open, perhaps);
+  // standard output and error to `output`, made anew.
   std::string input = "/dev/null", output = "/dev/null";
 };
 
