@@ -34,20 +34,8 @@ class SaveResultsTest : public ::testing::Test {
   void SetUp() override {
     messages.clear();
     platform::set_message_hook(capture);
-    console_mode = false;
   }
-  void TearDown() override {
-    platform::set_message_hook(nullptr);
-    output_mode = output_nothing;
-    EXPECT_TRUE(messages.empty());
-  }
-  // A new project read from `source`, marked as a run leaves it when it keeps all.
-  std::vector<LVK_URL> checked_project(const std::string& source, const std::string& project) {
-    std::vector<LVK_URL> records = create_project_from(source, project);
-    for (LVK_URL& record : records) record.checked = 1;
-    write_project_file(project, records);
-    return records;
-  }
+  void TearDown() override { EXPECT_TRUE(messages.empty()); }
   void save(uint32_t mode, const std::string& project, const std::string& location) {
     copy_field(project_path, sizeof project_path, project);
     copy_field(output_location, sizeof output_location, location);
@@ -83,16 +71,16 @@ TEST_F(SaveResultsTest, OtherOutputModesWriteNothing) {
   }
 }
 
-// Each record's link and path; with `bare`, the path without the extension
-// of its last component, which a bookmark file does not keep, and that name
-// sanitised as the reader does.
-std::vector<Link> links(const std::vector<LVK_URL>& records, bool bare = false) {
+// Each record's link and path, the path without the extension of its last
+// component, which a bookmark file does not keep, and that name sanitised as
+// the reader does.
+std::vector<Link> bare_links(const std::vector<LVK_URL>& records) {
   std::vector<Link> out = links_of(records);
   for (Link& link : out) {
     std::string& path = link.second;
     const size_t name = path.rfind('\\') + 1;  // 0 without a backslash
-    if (bare && path.size() - name >= 4) path.resize(path.size() - 4);
-    if (bare) sanitise_name(&path[name]);
+    if (path.size() - name >= 4) path.resize(path.size() - 4);
+    sanitise_name(&path[name]);
   }
   return out;
 }
@@ -108,10 +96,13 @@ TEST_F(SaveResultsTest, RealCollectionsSurviveBothWriters) {
       // A copy to work on; the collection itself is never written.
       const std::string n = std::to_string(++sources), copy = dir.file("copy-" + n), tree = dir.file("tree-" + n);
       fs::copy(entry.path(), copy, fs::copy_options::recursive);
-      std::vector<LVK_URL> records = checked_project(copy, dir.file("p.lvn"));
+      // Marked as a run leaves it when it keeps all.
+      std::vector<LVK_URL> records = create_project_from(copy, dir.file("p.lvn"));
       ASSERT_FALSE(records.empty());
+      for (LVK_URL& record : records) record.checked = 1;
+      write_project_file(dir.file("p.lvn"), records);
       save(output_bookmark_file, dir.file("p.lvn"), dir.file("back.html"));
-      EXPECT_EQ(links(create_project_from(dir.file("back.html"), dir.file("back.lvn")), true), links(records, true));
+      EXPECT_EQ(bare_links(create_project_from(dir.file("back.html"), dir.file("back.lvn"))), bare_links(records));
       save(output_favorites_tree, dir.file("p.lvn"), tree);
       expect_tree_holds_every_record(records, tree);
       if (!fs::is_directory(copy)) continue;
