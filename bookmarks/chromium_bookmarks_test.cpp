@@ -127,11 +127,12 @@ class ChromiumTest : public ::testing::Test {
 TEST(ChromiumChecksumTest, IsTheMd5OfTheBrowsersFields) {
   EXPECT_EQ(chromium_checksum(parsed(R"({"roots":{}})")), "d41d8cd98f00b204e9800998ecf8427e");
   const std::string url = "http://x/" + std::string(74, 'a');
-  EXPECT_EQ(chromium_checksum(parsed(
-                R"({"roots":{"bookmark_bar":{"id":"1","name":"B","type":"folder","children":[{"id":"4","name":"é😀","type":"url",)"
-                R"("url":")" + url + R"("}]},"other":{"id":"2","name":"O","type":"folder","children":[]},"synced":{"id":"3",)"
-                R"("name":"M","type":"folder"},"custom_root":{"id":"9","name":"not counted","type":"folder"}}})")),
-            "a88f3d8a2f300bf9b2600c742637a50b");
+  const std::string tree =
+      R"({"roots":{"bookmark_bar":{"id":"1","name":"B","type":"folder","children":[{"id":"4",)"
+      R"("name":"é😀","type":"url","url":")" + url + R"("}]},"other":{"id":"2","name":"O",)"
+      R"("type":"folder","children":[]},"synced":{"id":"3","name":"M","type":"folder"},)"
+      R"("custom_root":{"id":"9","name":"not counted","type":"folder"}}})";
+  EXPECT_EQ(chromium_checksum(parsed(tree)), "a88f3d8a2f300bf9b2600c742637a50b");
 }
 
 #ifndef _WIN32

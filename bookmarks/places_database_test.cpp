@@ -83,10 +83,11 @@ TEST_F(PlacesDatabase, RecordsAndABackupOfTheSameTreeWithTheDeadMoved) {
   auto b = places("places.sqlite");
   const std::string log = TempDir::read(dir.file("places.sqlite-wal"));
   ASSERT_GT(log.size(), 32768u);  // the whole tree is in the log
-  EXPECT_EQ(links_of(create_project_from(dir.file("places.sqlite"), dir.file("p.lvn"))),
-            (std::vector<Link>{{"http://a/", kNews + "Alpha.URL"}, {"http://b/", kNews + "Beta.URL"},
-                               {"http://c/", "Bookmarks Menu\\Gamma.URL"}, {"http://d/", "Bookmarks Toolbar\\Delta.URL"},
-                               {"http://e/", "Other Bookmarks\\Eps\xff.URL"}}));
+  const std::vector<Link> expected = {
+      {"http://a/", kNews + "Alpha.URL"}, {"http://b/", kNews + "Beta.URL"},
+      {"http://c/", "Bookmarks Menu\\Gamma.URL"}, {"http://d/", "Bookmarks Toolbar\\Delta.URL"},
+      {"http://e/", "Other Bookmarks\\Eps\xff.URL"}};
+  EXPECT_EQ(links_of(create_project_from(dir.file("places.sqlite"), dir.file("p.lvn"))), expected);
   // The browser's files are as they were, and its connection goes on.
   EXPECT_EQ(TempDir::read(dir.file("places.sqlite-wal")), log);
   EXPECT_TRUE(b->exec("BEGIN; DELETE FROM moz_bookmarks WHERE id = 9; ROLLBACK"));

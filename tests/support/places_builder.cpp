@@ -85,14 +85,16 @@ std::vector<std::string> backup_items(const std::string& json) {
   for (const char* key : {"index", "title", "uri", "dateAdded", "lastModified", "id", "typeCode",
                           "tags", "keyword", "charset"})
     fields += std::string(", ifnull(max(CASE f.key WHEN '") + key + "' THEN f.value END), '')";
-  // Text that is not JSON makes no table, and the query on it no rows.
-  query_rows(db, "CREATE TABLE t AS SELECT id, parent, key, value, type FROM json_tree(?1)", {json});
-  query_rows(db, "CREATE INDEX up ON t (parent)");
-  // An item's parent is the folder whose "children" array holds it.
-  const std::vector<std::string> items = query_rows(
-      db, "SELECT max(CASE f.key WHEN 'guid' THEN f.value END), ifnull((SELECT g.value FROM t a JOIN t g"
-          " ON g.parent = a.parent AND g.key = 'guid' WHERE a.id = o.parent), '')" + fields +
-          " FROM t o JOIN t f ON f.parent = o.id WHERE o.type = 'object' GROUP BY o.id ORDER BY 1");
+  std::vector<std::string> items;
+  if (query_rows(db, "SELECT json_valid(?1)", {json}) == std::vector<std::string>{"1"}) {
+    query_rows(db, "CREATE TABLE t AS SELECT id, parent, key, value, type FROM json_tree(?1)", {json});
+    query_rows(db, "CREATE INDEX up ON t (parent)");
+    // An item's parent is the folder whose "children" array holds it.
+    items = query_rows(db, "SELECT max(CASE f.key WHEN 'guid' THEN f.value END), ifnull((SELECT "
+                           "g.value FROM t a JOIN t g ON g.parent = a.parent AND g.key = 'guid' "
+                           "WHERE a.id = o.parent), '')" + fields + " FROM t o JOIN t f ON "
+                           "f.parent = o.id WHERE o.type = 'object' GROUP BY o.id ORDER BY 1");
+  }
   sqlite3_close(db);
   return items;
 }
