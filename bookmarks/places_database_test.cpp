@@ -25,7 +25,6 @@ Strings messages;
 
 class PlacesDatabase : public ::testing::Test {
  protected:
-  // Every test ends with the hook taken off.
   PlacesDatabase() {
     platform::set_message_hook([](const std::string& text, const std::string&, platform::MessageIcon) {
       messages.push_back(text);
@@ -154,12 +153,10 @@ TEST_F(PlacesDatabase, ABackupOfChangedBookmarksIsRefused) {
 // whole project and a whole backup.
 TEST_F(PlacesDatabase, HostileDatabasesGiveAMessageOrAWholeResult) {
   const std::string huge(100000, 'n');
-  const struct {
-    const char* what;
-    std::string sql;  // run on a database with the roots, in one transaction
-    const char* reason;  // null: read whole
-    size_t records = 0, path = 0, items = 0, parsed = 0;  // parsed: SQLite reads 1000 levels at most
-  } cases[] = {
+  // sql: run on a database with the roots, in one transaction; reason: null when read
+  // whole; parsed: the items SQLite reads back, 1000 levels deep at most
+  const struct { const char* what; std::string sql; const char* reason;
+                 size_t records = 0, path = 0, items = 0, parsed = 0; } cases[] = {
       {"no bookmarks", "DROP TABLE moz_bookmarks", "no such table: moz_bookmarks"},
       {"no roots", "DELETE FROM moz_bookmarks WHERE id = 1", "it holds no bookmark root"},
       {"huge names", "INSERT INTO moz_places (id, url) VALUES (1, 'http://h/' || printf('%.3000c', 'u'));"

@@ -4,6 +4,7 @@
 // browser's checksum, and keep every bookmark (in its Dead Links folder).
 #include <unistd.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -28,10 +29,9 @@ static size_t bookmarks_in(const ChromiumJson& tree) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const int cleanup = std::atexit([] {
+  [[maybe_unused]] static const int cleanup = std::atexit([] {
     for (const char* end : {"", ".lvn", ".lvn-backup"}) std::remove((base + end).c_str());
   });
-  (void)cleanup;
   platform::set_message_hook([](const std::string&, const std::string&, platform::MessageIcon) {});
   const std::string file = base, project = base + ".lvn";
   if (!platform::open_file(file, platform::FileAccess::create_truncate).write(data, size)) return 0;
@@ -53,8 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (uint32_t i = 0; i < record_total; ++i) {
     unsigned char bytes[kRecordSize];
     check(records.seek(record_offset(i)) && records.read(bytes, kRecordSize) == kRecordSize, "a short record");
-    encode_u32(bytes + 2004, 1);
-    encode_u32(bytes + 2008, quarantine);
+    encode_u32(bytes + offsetof(LVK_URL, checked), 1);
+    encode_u32(bytes + offsetof(LVK_URL, action), quarantine);
     check(records.seek(record_offset(i)) && records.write(bytes, kRecordSize), "a failed rewrite");
   }
   records.close();

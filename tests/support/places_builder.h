@@ -12,7 +12,7 @@ struct sqlite3;
 
 class PlacesBuilder {
  public:
-  static constexpr int64_t kMenu = 2, kToolbar = 3, kTags = 4, kUnfiled = 5, kMobile = 6;
+  static constexpr int64_t kMenu = 2, kToolbar = 3, kTags = 4, kUnfiled = 5;
 
   explicit PlacesBuilder(const std::string& path);
   ~PlacesBuilder();
