@@ -73,12 +73,11 @@ TEST(PosixMessages, WithoutAHookOneLineGoesToStandardError) {
             "Lorvane: A Window Class cannot be registered !\nLorvane: plain text\n");
 }
 
-// Firefox's folder is in HOME; the desktop comes from the variable, else the
-// user-dirs file as xdg-user-dir reads it, else it is ~/Desktop.
-TEST(PosixFolders, FirefoxAndTheDesktopFollowTheUsersSettings) {
+// The desktop comes from the variable, else the user-dirs file as
+// xdg-user-dir reads it, else it is ~/Desktop.
+TEST(PosixFolders, TheDesktopFollowsTheUsersSettings) {
   TempDir home;
   ScopedEnv home_env("HOME", home.path()), config("XDG_CONFIG_HOME", "");
-  EXPECT_EQ(firefox_profiles_folder(), home.path() + "/.mozilla/firefox");
   {
     ScopedEnv unset("XDG_DESKTOP_DIR", "");
     EXPECT_EQ(desktop_folder(), home.path() + "/Desktop");
