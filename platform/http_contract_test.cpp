@@ -41,24 +41,19 @@ class HttpContract : public ::testing::Test {
 };
 
 // The status of the final answer, or "none" for a link that gives no request.
-// Proxies named by the environment are never asked.
+// Proxies named by the environment are never asked. The worker's tests check
+// the common answers, a redirection chain, a refused port and empty links.
 TEST_F(HttpContract, StatusOfEveryKindOfLink) {
   const std::string proxy = unreachable_url();
   ScopedEnv http("http_proxy", proxy), upper("HTTP_PROXY", proxy), all("ALL_PROXY", proxy);
   const std::pair<std::string, std::string> cases[] = {
-      {server.url("/status/200"), "200"},
-      {server.url("/status/404"), "404"},
       {server.url("/status/204"), "204"},
-      {server.url("/redirect/4"), "200"},
       {server.url("/moved/1"), "200"},
       {server.url("/redirect-to?url=/status/410"), "410"},
       {server.url("/file"), "302"},   // a redirection to a local file is never followed
       {server.url("/stall"), "200"},  // the headers only, never the body
-      {unreachable_url(), "none"},
       {unresolvable_url(), "none"},
-      {"file:///etc/passwd", "none"},
       {"javascript:alert(1)", "none"},
-      {"", "none"},
       {std::string(64, 'x') + ".invalid/without/scheme", "none"},
       {server.url("/redirect-to?url=") + unreachable_url(), "none"},  // to a dead port
       // Sent as a browser sends them: blanks around dropped, tabs and line
@@ -69,7 +64,6 @@ TEST_F(HttpContract, StatusOfEveryKindOfLink) {
   const auto t0 = Clock::now();
   for (const auto& [link, status] : cases) EXPECT_EQ(status_of(link), status) << link;
   EXPECT_LT(Clock::now() - t0, std::chrono::seconds(10));
-  EXPECT_EQ(server.count("/redirect/0"), 1);
   EXPECT_EQ(server.count("/file"), 1);
   EXPECT_EQ(server.count("/status/200?a%20b"), 1);
   EXPECT_EQ(server.last_user_agent(), "LVK");

@@ -73,12 +73,11 @@ TEST(PosixMessages, WithoutAHookOneLineGoesToStandardError) {
             "Lorvane: A Window Class cannot be registered !\nLorvane: plain text\n");
 }
 
-// Firefox's folder is in HOME; the desktop comes from the variable, else the
-// user-dirs file as xdg-user-dir reads it, else it is ~/Desktop.
-TEST(PosixFolders, FirefoxAndTheDesktopFollowTheUsersSettings) {
+// The desktop comes from the variable, else the user-dirs file as
+// xdg-user-dir reads it, else it is ~/Desktop.
+TEST(PosixFolders, TheDesktopFollowsTheUsersSettings) {
   TempDir home;
   ScopedEnv home_env("HOME", home.path()), config("XDG_CONFIG_HOME", "");
-  EXPECT_EQ(firefox_profiles_folder(), home.path() + "/.mozilla/firefox");
   {
     ScopedEnv unset("XDG_DESKTOP_DIR", "");
     EXPECT_EQ(desktop_folder(), home.path() + "/Desktop");
@@ -129,7 +128,7 @@ TEST(PosixProfile, UnreadableFileIsNotReplaced) {
 }
 
 // The store lives where the environment says, in a file only its user
-// reads, and a key deleted in another case leaves with its subkeys.
+// reads, and a key deleted in another case leaves with its subkeys only.
 TEST(PosixRegistry, StoreLocationFormatAndDeletion) {
   TempDir dir, config, home;
   const RegistryRoot user = RegistryRoot::current_user;
@@ -145,9 +144,12 @@ TEST(PosixRegistry, StoreLocationFormatAndDeletion) {
     EXPECT_TRUE(registry_read_string(user, key, "install dir", out) && out == data);
     EXPECT_FALSE(registry_read_string(RegistryRoot::local_machine, key, "Install Dir", out));
     ASSERT_TRUE(registry_write_string(user, key + "\\Sub", "b", "2"));
-    ASSERT_TRUE(registry_write_string(user, "Software\\Other", "keep", "with spaces inside"));
+    // A key that begins the same way is no subkey.
+    ASSERT_TRUE(registry_write_string(user, key + "Sibling", "keep", "with spaces inside"));
+    EXPECT_TRUE(registry_key_opens(user, "software"));  // a key on the way down
     ASSERT_TRUE(registry_delete_key(user, "software\\lvnposix"));
-    EXPECT_EQ(TempDir::read(file), "[HKCU\\Software\\Other]\r\nkeep=\"with spaces inside\"\r\n");
+    EXPECT_EQ(TempDir::read(file),
+              "[HKCU\\Software\\LvnPosixSibling]\r\nkeep=\"with spaces inside\"\r\n");
   }
   // Without the variable: $XDG_CONFIG_HOME/lorvane, else ~/.config/lorvane.
   ScopedEnv no_dir("LORVANE_REGISTRY_DIR", ""), home_env("HOME", home.path());
