@@ -127,7 +127,6 @@ TEST_F(WorkerTest, EachAnswerGetsTheOutcomeOfItsHeaderChoice) {
   }
   EXPECT_EQ(lines_of(TempDir::read(list)), listed);
   EXPECT_FALSE(platform::file_attributes(unwritable_list).exists);
-  EXPECT_EQ(server.count("/status/200"), 5) << "each redirect chain ends once";
   EXPECT_EQ(server.last_user_agent(), "LVK");
 }
 
@@ -147,15 +146,8 @@ TEST_F(WorkerTest, ProcessingRewritesOnlyTheOutcomeFields) {
   EXPECT_TRUE(after == before);
 }
 
-// Cutting a link back to its site, also in a field without terminator.
-TEST(CutToSite, KeepsSchemeAndHostOnlyAndStaysInTheField) {
-  const char* table[][2] = {{"http://h", "http://h"}, {"host/fail/link.htm", "host"}};  // no "://"
-  for (const auto& row : table) {
-    char field[kUrlSize] = {};
-    copy_field(field, sizeof field, row[0]);
-    cut_to_site(field, sizeof field);
-    EXPECT_STREQ(field, row[1]) << row[0];
-  }
+// A link in a field without terminator is cut inside the field only.
+TEST(CutToSite, StaysInAFieldWithoutTerminator) {
   char field[kUrlSize + 8];
   std::memset(field, 'z', sizeof field);
   std::memcpy(field, "http://h", 8);
@@ -226,11 +218,10 @@ TEST_F(WorkerTest, ShortWriteLeavesItsRecordPendingAndNoOtherTouched) {
   std::vector<LVK_URL> records;
   for (int i = 0; i < 24; ++i)
     records.push_back(make_record(server.url("/gone/" + std::to_string(i) + "/x.htm"), "F\\a.url"));
-  write_project(project, {fix, 0, 3}, records);  // a cut link shows where a partial record went
-  const std::string pending = TempDir::read(project);
   run({fix, 0, 3}, records, 3);
   const std::string done = TempDir::read(project);
-  write_project(project, {fix, 0, 3}, records);
+  write_project(project, {fix, 0, 3}, records);  // a cut link shows where a partial record went
+  const std::string pending = TempDir::read(project);
   platform::ScopedFaultPlan faults({9, 1500, -1, 0});
   ASSERT_TRUE(run_project(watcher, 3));
   EXPECT_EQ(records_done(TempDir::read(project), pending, done), records.size() - 1);
@@ -264,8 +255,9 @@ TEST_F(WorkerTest, WorkerWithAClosedSessionLeavesItsLinksPending) {
 // at once and closes the session exactly once; the resumed run asks only the
 // requests that were in flight and what no worker reached.
 TEST_F(WorkerTest, StopWhileWaitingLeavesTheRecordsPendingAndResumeChecksThemOnce) {
+  const char* kinds[] = {"/status/200?before=", "/hang?k=", "/status/404?after="};
   std::vector<LVK_URL> records;
-  for (const char* kind : {"/status/200?before=", "/hang?k=", "/status/404?after="})
+  for (const char* kind : kinds)
     for (int k = 0; k < 5; ++k) records.push_back(make_record(server.url(kind + std::to_string(k)), "a.url"));
   write_project(project, {0, 0, 5}, records);
   const std::string pending = TempDir::read(project);
@@ -282,23 +274,17 @@ TEST_F(WorkerTest, StopWhileWaitingLeavesTheRecordsPendingAndResumeChecksThemOnc
   ASSERT_TRUE(watcher.wait_for_end(5, 1000));
   EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(1000));
   // The first five done, the others never written back.
-  std::vector<uint32_t> expected(5, 10u);
-  expected.resize(15, 0u);
-  EXPECT_EQ(outcomes(read_project_file(project)), expected);
+  EXPECT_EQ(outcomes(read_project_file(project)),
+            (std::vector<uint32_t>{10, 10, 10, 10, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
   const size_t from = kHeaderSize + 5 * kRecordSize;
   EXPECT_TRUE(TempDir::read(project).substr(from) == pending.substr(from));
 
   server.release_hangs();
   ASSERT_TRUE(run_project(watcher, 5));
-  expected.assign(10, 10u);
-  expected.resize(15, 110u);
-  EXPECT_EQ(outcomes(read_project_file(project)), expected);
-  for (int k = 0; k < 5; ++k) {
-    const std::string n = std::to_string(k);
-    EXPECT_EQ(server.count("/status/200?before=" + n), 1);
-    EXPECT_EQ(server.count("/hang?k=" + n), 2) << "only the one in flight is asked again";
-    EXPECT_EQ(server.count("/status/404?after=" + n), 1);
-  }
+  EXPECT_EQ(outcomes(read_project_file(project)),
+            (std::vector<uint32_t>{10, 10, 10, 10, 10, 10, 10, 10, 10, 10, 110, 110, 110, 110, 110}));
+  for (const char* kind : kinds)  // only the requests in flight are asked again
+    for (int k = 0; k < 5; ++k) EXPECT_EQ(server.count(kind + std::to_string(k)), kind[1] == 'h' ? 2 : 1);
   EXPECT_EQ(records_scanned(), 15u) << "the resumed run's progress counted afresh";
 }
 
