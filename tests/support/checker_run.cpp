@@ -57,9 +57,9 @@ bool RunWatcher::wait_for_end(int expected, int timeout_ms) const {
   return true;
 }
 
-bool run_project(RunWatcher& watcher, int workers, int timeout_ms, bool start_run_only) {
+bool run_project(RunWatcher& watcher, int workers, int timeout_ms) {
   watcher.reset();
-  start_run_only ? start_run() : create_project(false);
+  start_run();
   const bool ended = watcher.wait_for_end(workers, timeout_ms);
   request_stop();
   return ended;

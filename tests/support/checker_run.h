@@ -34,12 +34,11 @@ class RunWatcher {
   bool wait_for_end(int notices, int timeout_ms) const;
 };
 
-// A run of `workers` workers as the program makes it for an existing project
-// (create_project, or start_run alone, which leaves the dead-link list where
-// the test put it), stopped once every worker has posted its end notice, as
-// the main window does; false when it did not end within timeout_ms.
-bool run_project(RunWatcher& watcher, int workers, int timeout_ms = 30000,
-                 bool start_run_only = false);
+// A run of `workers` workers as start_run makes it for an existing project
+// (which leaves the dead-link list where the test put it), stopped once every
+// worker has posted its end notice, as the main window does; false when it
+// did not end within timeout_ms.
+bool run_project(RunWatcher& watcher, int workers, int timeout_ms = 30000);
 
 // The records of project file bytes `now` that equal those of `done` rather
 // than those of `pending`; a record equal to neither (half-written) fails.
