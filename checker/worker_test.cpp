@@ -123,7 +123,7 @@ TEST_F(WorkerTest, EachAnswerGetsTheOutcomeOfItsHeaderChoice) {
     }
     EXPECT_GE(server.count("/loop"), static_cast<int>(choice) + 1);
     EXPECT_LE(server.count("/loop"), 10 * static_cast<int>(choice + 1));
-    EXPECT_TRUE(watcher.messages().empty());
+    EXPECT_TRUE(watcher.messages.empty());
   }
   EXPECT_EQ(lines_of(TempDir::read(list)), listed);
   EXPECT_FALSE(platform::file_attributes(unwritable_list).exists);
@@ -194,7 +194,7 @@ TEST_F(WorkerTest, EveryRecordIsDoneWhateverTheThreadsAndTheSize) {
     write_project(project, {0, 0, row.threads}, std::vector<LVK_URL>(row.records, make_record("", "a.ini")));
     std::ofstream(project, std::ios::binary | std::ios::app) << std::string(row.trailing, 'T');
     ASSERT_TRUE(run_project(watcher, row.workers, 5000));
-    EXPECT_EQ(watcher.end_notices(), row.workers);
+    EXPECT_EQ(watcher.notices.load(), row.workers);
     EXPECT_EQ(TempDir::read(project).substr(kHeaderSize + row.records * kRecordSize), std::string(row.trailing, 'T'));
     EXPECT_EQ(outcomes(read_project_file(project)), std::vector<uint32_t>(row.records, 10u));
   }
@@ -202,8 +202,8 @@ TEST_F(WorkerTest, EveryRecordIsDoneWhateverTheThreadsAndTheSize) {
     dir.write("project.lvn", content);
     watcher.reset();
     EXPECT_FALSE(start_run());
-    EXPECT_EQ(watcher.end_notices() + running_workers.load(), 0);
-    EXPECT_EQ(watcher.messages(), std::vector<std::string>{"ERROR: Cannot open specified project !"});
+    EXPECT_EQ(watcher.notices.load() + running_workers.load(), 0);
+    EXPECT_EQ(watcher.messages, std::vector<std::string>{"ERROR: Cannot open specified project !"});
   }
 }
 
@@ -239,7 +239,7 @@ TEST_F(WorkerTest, WorkerWithAClosedSessionLeavesItsLinksPending) {
     std::thread(checker_worker, &task).join();
   }
   internet_session.store(nullptr);
-  EXPECT_EQ(watcher.end_notices(), 2);
+  EXPECT_EQ(watcher.notices.load(), 2);
   EXPECT_FALSE(platform::file_attributes(dir.file("missing.lvn")).exists);
   // The first record done, the second pending, and no record added.
   EXPECT_EQ(outcomes(read_project_file(project)), (std::vector<uint32_t>{10, 0}));
@@ -259,7 +259,7 @@ TEST_F(WorkerTest, StopWhileWaitingLeavesTheRecordsPendingAndResumeChecksThemOnc
   create_project(false);
   ASSERT_TRUE(server.wait_for_path("/hang", 5, 10000)) << "every worker waits on a server";
   EXPECT_FALSE(create_project(false)) << "no second run while this one's workers still run";
-  EXPECT_EQ(watcher.messages(), std::vector<std::string>{"ERROR: The previous run is still ending !"});
+  EXPECT_EQ(watcher.messages, std::vector<std::string>{"ERROR: The previous run is still ending !"});
   EXPECT_EQ(running_workers.load(), 5);
   const auto t0 = std::chrono::steady_clock::now();
   std::thread other(request_stop);

@@ -147,7 +147,7 @@ TEST(StartRun, ThreadsThatCannotBeMadeLeaveTheirShareToTheOthers) {
     ::getrlimit(RLIMIT_NPROC, &limit);
     limit.rlim_cur = 1;  // this process only: no thread at all
     if (::setrlimit(RLIMIT_NPROC, &limit) != 0 || start_run() || running_workers.load() != 0 ||
-        watcher.messages() != std::vector<std::string>{"ERROR: Cannot start the checker threads !"})
+        watcher.messages != std::vector<std::string>{"ERROR: Cannot start the checker threads !"})
       return 4;
     limit.rlim_cur = 3;  // two of the ten
     if (::setrlimit(RLIMIT_NPROC, &limit) != 0 || !start_run() || !watcher.wait_for_end(2, 10000)) return 5;
