@@ -25,6 +25,7 @@ TEST(Statistics, CountsEachStateIntoTheTable) {
   const std::string project = dir.file("stats.lvn");
   std::vector<LVK_URL> records = {make_record("http://a/", "a.url", 1), make_record("b", "b.ini", 1),
                                   make_record("c", "c.url", 1, quarantine, http_error),
+                                  make_record("q", "q.url", 1, quarantine, no_connection),
                                   make_record("d", "d.url", 1, fix, http_error),
                                   make_record("x", "x.url", 1, action_delete, no_connection)};
   records.resize(10, make_record("http://p/", "p.url"));
@@ -32,8 +33,8 @@ TEST(Statistics, CountsEachStateIntoTheTable) {
       "<table width=\"100%\" border=\"1\"><br>\r\n"
       "<tr><td width=\"66%\">Total Favorites in Project <a href=app:15>View</a></td>"
       "<td width=\"34%\">10</td></tr><br>\r\n"
-      "<tr><td>Total Checked <a href=app:16>View</a></td><td>5</td></tr><br>\r\n"
-      "<tr><td>Total Quarantined <a href=\"app:18\">View</a></td><td>1</td></tr><br>\r\n"
+      "<tr><td>Total Checked <a href=app:16>View</a></td><td>6</td></tr><br>\r\n"
+      "<tr><td>Total Quarantined <a href=\"app:18\">View</a></td><td>2</td></tr><br>\r\n"
       "<tr><td>Total Quarantined and fixed <a href=\"app:19\">View</a></td><td>1</td></tr><br>\r\n"
       "<tr><td>Threads</td><td>3</td></tr></table><br>\r\n";
   write_project(project, {0, 0, 3}, records);
