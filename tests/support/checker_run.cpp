@@ -1,6 +1,5 @@
 #include "tests/support/checker_run.h"
 
-#include <atomic>
 #include <chrono>
 
 #include <gtest/gtest.h>
@@ -8,10 +7,8 @@
 #include "checker/worker.h"
 #include "core/app_commands.h"
 
-namespace {
-std::atomic<int> notices{0};
-std::vector<std::string> message_log;
-}  // namespace
+std::atomic<int> RunWatcher::notices{0};
+std::vector<std::string> RunWatcher::messages;
 
 void write_project(const std::string& file, const ProjectOptions& o,
                    const std::vector<LVK_URL>& records) {
@@ -29,7 +26,7 @@ RunWatcher::RunWatcher() {
     if (command == app_worker_ended) notices.fetch_add(1);
   });
   platform::set_message_hook([](const std::string& text, const std::string&, platform::MessageIcon) {
-    message_log.push_back(text);
+    messages.push_back(text);
   });
 }
 
@@ -38,13 +35,9 @@ RunWatcher::~RunWatcher() {
   platform::set_message_hook(nullptr);
 }
 
-int RunWatcher::end_notices() const { return notices.load(); }
-
-const std::vector<std::string>& RunWatcher::messages() const { return message_log; }
-
 void RunWatcher::reset() {
   notices.store(0);
-  message_log.clear();
+  messages.clear();
 }
 
 bool RunWatcher::wait_for_end(int expected, int timeout_ms) const {
@@ -57,9 +50,9 @@ bool RunWatcher::wait_for_end(int expected, int timeout_ms) const {
   return true;
 }
 
-bool run_project(RunWatcher& watcher, int workers, int timeout_ms, bool start_run_only) {
+bool run_project(RunWatcher& watcher, int workers, int timeout_ms) {
   watcher.reset();
-  start_run_only ? start_run() : create_project(false);
+  start_run();
   const bool ended = watcher.wait_for_end(workers, timeout_ms);
   request_stop();
   return ended;

@@ -2,6 +2,7 @@
 // what such a test works with: the globals, project files and temp folders.
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -22,24 +23,22 @@ void select_project(const std::string& file);
 
 // While it lives, counts the workers' end notices and keeps the texts given
 // to the message routine (from the thread that starts runs).
-class RunWatcher {
- public:
+struct RunWatcher {
   RunWatcher();
   ~RunWatcher();
-  int end_notices() const;
-  const std::vector<std::string>& messages() const;
   void reset();
-  // Waits until no worker runs and `notices` end notices have come; false
+  // Waits until no worker runs and `count` end notices have come; false
   // after timeout_ms.
-  bool wait_for_end(int notices, int timeout_ms) const;
+  bool wait_for_end(int count, int timeout_ms) const;
+  static std::atomic<int> notices;
+  static std::vector<std::string> messages;
 };
 
-// A run of `workers` workers as the program makes it for an existing project
-// (create_project, or start_run alone, which leaves the dead-link list where
-// the test put it), stopped once every worker has posted its end notice, as
-// the main window does; false when it did not end within timeout_ms.
-bool run_project(RunWatcher& watcher, int workers, int timeout_ms = 30000,
-                 bool start_run_only = false);
+// A run of `workers` workers as start_run makes it for an existing project
+// (which leaves the dead-link list where the test put it), stopped once every
+// worker has posted its end notice, as the main window does; false when it
+// did not end within timeout_ms.
+bool run_project(RunWatcher& watcher, int workers, int timeout_ms = 30000);
 
 // The records of project file bytes `now` that equal those of `done` rather
 // than those of `pending`; a record equal to neither (half-written) fails.

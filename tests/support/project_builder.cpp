@@ -41,8 +41,7 @@ void write_project_bytes(const std::string& file, const ProjectHeader& header,
 }
 
 void write_project_file(const std::string& file, const std::vector<LVK_URL>& records, const std::string& source) {
-  ProjectHeader header{};
-  header.format = header.threads = 1;
+  ProjectHeader header{1, 0, 0, 1, 0, 0, {}};
   copy_field(header.source, sizeof header.source, source);
   write_project_bytes(file, header, records);
 }
@@ -67,12 +66,10 @@ std::vector<LVK_URL> create_project_from(const std::string& source, const std::s
   const std::vector<LVK_URL> records = read_project_file(project);
   EXPECT_EQ(bytes.size(), kHeaderSize + records.size() * kRecordSize);
   EXPECT_EQ(record_total, records.size());
+  const std::vector<Link> links = links_of(records);
   for (size_t i = 0; i < records.size(); ++i) {
-    const LVK_URL& r = records[i];
     unsigned char clean[kRecordSize];
-    encode_record(make_record(std::string(r.url, field_length(r.url, kUrlSize)),
-                              std::string(r.path, field_length(r.path, kPathSize))),
-                  clean);
+    encode_record(make_record(links[i].first, links[i].second), clean);
     EXPECT_EQ(std::memcmp(clean, bytes.data() + record_offset(i), kRecordSize), 0) << i;
   }
   return records;
