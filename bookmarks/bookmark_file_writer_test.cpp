@@ -61,7 +61,6 @@ TEST_F(BookmarkFileWriterTest, WritesTheExactBytes) {
     std::vector<LVK_URL> records;
     std::string body;  // after the header
   } cases[] = {
-      {"no records", {}, kEmptyDead},
       // Names that differ only in case are one folder; the common prefix
       // ends at the first different folder.
       {"folders opened and closed in project order",
@@ -141,8 +140,6 @@ TEST_F(BookmarkFileWriterTest, FailedSaveLeavesTheOldFileWhole) {
     messages.clear();
     write_bookmark_file();
   };
-  // A killed save's leftover is cleared by the next save.
-  dir.write(std::string("lvn-1-1") + platform::kTemporarySuffix, "half");
   platform::faults::install({});
   save_over_old();
   const uint64_t writes = platform::faults::writes_seen();
