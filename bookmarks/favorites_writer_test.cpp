@@ -114,19 +114,10 @@ TEST_F(FavoritesWriterTest, FailedCopiesLeaveBookmarksInPlaceAndAreCounted) {
                      "Dead Links/Dead3 (2).url", "Dead Links/Dead3.url", "Dead Links/Fix.url", "Dead Links/ab",
                      "Dead Links/ab (2)", "Kept.url", "KeptDead.url", "Later/", "Later/Deeper/", "News/",
                      "News/Deep/", "News/Fix.url", "News/New.url", "Old/"}));
-  EXPECT_EQ(url_in(clean + "/Dead Links/Dead3 (2).url"), "http://dead3-old/");
-  EXPECT_EQ(url_in(clean + "/Dead Links/ab (2)", "DEFAULT", "BASEURL"), "http://ab-2/");
   // Line breaks in a link add no keys or sections: BASEURL first, then the link alone.
   const std::string added = clean + "/News/New.url";
   EXPECT_EQ(url_in(added, "DEFAULT", "BASEURL") + url_in(added), times(2, "http://new/xIconFile=\\\\h\\i.ico[Other]K=v"));
   EXPECT_EQ(TempDir::read(added).find("[DEFAULT]"), 0u);
-  // However the location is typed, the same tree appears in a new folder.
-  for (const std::string typed : {"other\\", "slashed/", "new/parents/out"}) {
-    set_output(dir.path() + "/" + typed);
-    EXPECT_EQ(write_favorites_tree(), 0u);
-    EXPECT_EQ(tree_listing(dir.file(typed)), tree_listing(clean)) << typed;
-    expect_every_bookmark_kept(dir.file(typed), 0);
-  }
 
   std::vector<platform::FaultPlan> plans;
   for (uint64_t n = 1; n <= writes; ++n) plans.push_back({n, 5, -1, 0});
@@ -147,7 +138,7 @@ TEST_F(FavoritesWriterTest, FailedCopiesLeaveBookmarksInPlaceAndAreCounted) {
 
 // A file named "Dead Links", or a copy's path or a bookmark's own too long
 // for the buffers: the bookmarks stay, and the save says how many. Without a
-// location or a project nothing is written.
+// location nothing is written.
 TEST_F(FavoritesWriterTest, BookmarksThatCannotBeWrittenStayAndAreReported) {
   write_project_file(project, kRecords);
   const std::string blocked = make_tree(dir, "blocked", false);
@@ -181,11 +172,6 @@ TEST_F(FavoritesWriterTest, BookmarksThatCannotBeWrittenStayAndAreReported) {
   set_output("");
   save({make_record("http://x/", probe.substr(1) + "\\x.URL", 1, keep)});
   EXPECT_FALSE(platform::file_attributes(probe).exists);
-  // An unopenable project leaves only the folders.
-  set_output(dir.file("none"));
-  copy_field(project_path, sizeof project_path, dir.file("missing.lvn"));
-  write_favorites_tree();
-  EXPECT_EQ(tree_listing(dir.file("none")), Listing{"Dead Links/"});
 }
 
 TEST(ContainedRelativePath, OnlyNamesThePlatformWouldMisreadAreMended) {

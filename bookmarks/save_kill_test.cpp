@@ -49,9 +49,8 @@ class SaveKillTest : public ::testing::Test {
  protected:
   // One save to `output` in a child. Without `kill` it runs to its end and
   // sets how late a kill may come; with it, it is killed at a random moment
-  // within that time, counted from when a temporary file stands in
-  // `watched` (if given). True
-  // when the save ended, or the kill found the child running.
+  // within that time, counted from when a temporary file stands in `watched`
+  // (if given). True when the save ended, or the kill found the child running.
   bool save(int mode, const std::string& output, bool kill, const std::string& watched = "") {
     ProcessOptions options;
     options.program = platform::module_path();

@@ -1,5 +1,4 @@
-// Looking at folders of files in tests: a whole tree captured for later
-// comparison.
+// Looking at folders of files in tests: a whole tree captured for comparison.
 #pragma once
 
 #include <map>
