@@ -147,6 +147,10 @@ TEST(ChromiumLocations, TheDefaultProfileComesFirstThenAnyOther) {
     ASSERT_TRUE(find_chromium_bookmark_file(found));
     EXPECT_EQ(found, dir.path() + "\\" + profile + "\\Bookmarks");  // each comes before the last
   }
+  // Default still wins over many others, whatever order the folder lists them in.
+  for (int i = 3; i < 20; ++i) dir.write("chromium/Profile " + std::to_string(i) + "/Bookmarks", "{}");
+  ASSERT_TRUE(find_chromium_bookmark_file(found));
+  EXPECT_EQ(found, dir.path() + "\\chromium\\Default\\Bookmarks");
 }
 #endif
 
