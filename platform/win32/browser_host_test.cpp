@@ -1,6 +1,5 @@
-// The browser control host driven with the real web browser control: the
-// creation-text forms, the site's faces, the private messages and the event
-// sink's cancel rules, by direct events and by real navigations.
+// The browser control host with the real web browser control: the creation-text forms, the
+// site's faces, the private messages and the event sink, by direct events and navigations.
 #include <windows.h>
 #include <ole2.h>
 #include <exdisp.h>
@@ -173,9 +172,8 @@ struct NavigationEvent {
   VARIANT_BOOL cancel = VARIANT_FALSE;
 };
 
-// The whole roads through the real window hand over "app:" links and forms and
-// let page files through; here the sink's edges, and the connection made by
-// 1028 that carries the real control's navigations until 1029 undoes it.
+// The whole roads hand over "app:" links and forms; here the sink's edges, and the
+// connection made by 1028 that carries real navigations until 1029 undoes it.
 TEST_F(BrowserHost, EventSinkAndItsConnection) {
   HWND made = host(kWebBrowserText);
   ASSERT_TRUE(made);
