@@ -182,9 +182,6 @@ TEST(Profile, WritesKeepEveryOtherLine) {
   const struct {
     std::string file, section, key, value, expected;
   } steps[] = {
-      {fresh, "General", "UC", "4", "[General]\r\nUC=4\r\n"},
-      {fresh, "general", "uc", "3", "[General]\r\nUC=3\r\n"},
-      {fresh, "Other", "Key", "Value", "[General]\r\nUC=3\r\n[Other]\r\nKey=Value\r\n"},
       {kept, "TWO", "C", "x", "[One]\r\n;note\r\na=1\r\n[Two]\r\nc=x\r\nd=4\r\n[3]\r\ne=5\r\n"},
       {kept, "one", "n", "y",
        "[One]\r\n;note\r\na=1\r\nn=y\r\n[Two]\r\nc=x\r\nd=4\r\n[3]\r\ne=5\r\n"},
@@ -260,7 +257,6 @@ TEST(LongPaths, ProfilesFilesAndListingsBeyondThe260CharacterLimit) {
   }
   EXPECT_TRUE(file_attributes(folder).is_directory);
   const std::string shortcut = folder + "\\link.url", data = folder + "\\data.bin";
-  // Profiles: created when missing, matched without case, read back whole.
   EXPECT_EQ(profile_read(shortcut, "InternetShortcut", "URL", "none", 100), "none");
   EXPECT_TRUE(profile_write(shortcut, "InternetShortcut", "URL", "http://long.example/"));
   EXPECT_TRUE(profile_write(shortcut, "DEFAULT", "BASEURL", "http://long.example/"));
@@ -278,7 +274,6 @@ TEST(LongPaths, ProfilesFilesAndListingsBeyondThe260CharacterLimit) {
   const std::string roundabout = folder + "\\..\\" + chain.names.back() + "\\link.url";
   EXPECT_EQ(profile_read(roundabout, "InternetShortcut", "URL", "", 100), "http://moved.example/");
   EXPECT_FALSE(profile_write(folder + "\\missing\\x.url", "S", "k", "v"));
-  // Files: created, read, copied, listed and deleted.
   EXPECT_TRUE(open_file(data, FileAccess::create_truncate).write("abc", 3));
   EXPECT_TRUE(copy_file(data, folder + "\\copy.bin"));
   EXPECT_EQ(read_all(folder + "\\copy.bin"), "abc");

@@ -271,6 +271,8 @@ TEST_F(ConsoleE2E, DialoguesThatSaveNothing) {
   };
   for (const Dialogue& d : cases) check(d);
   EXPECT_EQ(TempDir::read(source), mixed_text_);
+  EXPECT_EQ(TempDir::read(desktop.file("Dead Links.TXT")),
+            gone_ + "\r\n" + broken_ + "\r\n" + nowhere_ + "\r\n");
 }
 
 // Each source with a target of its kind; thread answers out of range. How
