@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -19,12 +18,6 @@ namespace {
 namespace fs = std::filesystem;
 
 bool on_windows() { return platform::module_path().find('\\') != std::string::npos; }
-
-// Either separator names the same folder.
-std::string backslashed(std::string path) {
-  std::replace(path.begin(), path.end(), '/', '\\');
-  return path;
-}
 
 // Runs a lookup into 1000 bytes, unterminated, with guard bytes behind them:
 // the text found, or "<overrun>" when a guard byte changed.
@@ -124,7 +117,7 @@ TEST(FindFirefoxBookmarkFile, TheDefaultProfilesFileOrDatabase) {
     });
     EXPECT_EQ(found, !want.empty());
     // A failed database lookup writes nothing.
-    EXPECT_TRUE(found ? backslashed(text) == backslashed(profiles + "\\" + want)
+    EXPECT_TRUE(found ? TempDir::backslashed(text) == TempDir::backslashed(profiles + "\\" + want)
                       : c.ini.empty() ? text != "<overrun>" : text == std::string(1000, 'x')) << text;
   }
   std::error_code ec;

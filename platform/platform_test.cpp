@@ -22,12 +22,6 @@ namespace fs = std::filesystem;
 using namespace platform;
 using Names = std::multiset<std::string>;
 
-// The path with every separator written as the program writes it.
-std::string backslashed(std::string path) {
-  std::replace(path.begin(), path.end(), '/', '\\');
-  return path;
-}
-
 std::string read_all(const std::string& path) {
   File file = open_file(path, FileAccess::read);
   std::string content(4096, '\0');
@@ -76,10 +70,10 @@ TEST(Files, TruncateReadSeekMoveAndFarOffsets) {
 TEST(Files, AttributesFoldersCopiesAndDeletion) {
   TempDir dir;
   const std::string file = dir.write("sub/deep/a.txt", "first"), sub = dir.file("made");
-  EXPECT_EQ(read_all(backslashed(file)), "first");  // backslashes as the program writes them
-  EXPECT_TRUE(file_readable(backslashed(file)) && file_attributes(file).exists);
+  EXPECT_EQ(read_all(TempDir::backslashed(file)), "first");  // backslashes as the program writes them
+  EXPECT_TRUE(file_readable(TempDir::backslashed(file)) && file_attributes(file).exists);
   EXPECT_FALSE(file_attributes(file).is_directory);
-  EXPECT_TRUE(file_attributes(backslashed(dir.file("sub/deep"))).is_directory);
+  EXPECT_TRUE(file_attributes(TempDir::backslashed(dir.file("sub/deep"))).is_directory);
   for (const std::string& path : {dir.file("none"), dir.file("sub"), dir.path()})
     EXPECT_FALSE(open_file(path, FileAccess::read).is_open() || file_readable(path) ||
                  open_file(path, FileAccess::read_write_shared).is_open())
@@ -105,7 +99,7 @@ TEST(DirListingTest, PatternsMatchWithoutRegardToCase) {
   for (const char* name : {"one.url", "noext", "Sub/Only.url", "abc.default-release/x",
                            "xyz.DEFAULT/x", "Report.URL", "notes.txt", "locked/a.txt"})
     dir.write(name, "");
-  const std::string root = backslashed(dir.path());
+  const std::string root = TempDir::backslashed(dir.path());
   const Names everything{"./", "../", "one.url", "noext", "Sub/", "abc.default-release/",
                          "xyz.DEFAULT/", "Report.URL", "notes.txt", "locked/"};
   const std::pair<std::string, Names> cases[] = {
@@ -249,7 +243,7 @@ struct FolderChain {
 TEST(LongPaths, ProfilesFilesAndListingsBeyondThe260CharacterLimit) {
   TempDir dir;
   FolderChain chain{dir.path(), {}};
-  std::string folder = backslashed(dir.path());
+  std::string folder = TempDir::backslashed(dir.path());
   for (char letter = 'a'; folder.size() < 390; ++letter) {
     chain.names.push_back(std::string(47, letter));
     folder += "\\" + chain.names.back();

@@ -208,7 +208,9 @@ class Setup : public testing::Test {
     EXPECT_EQ(opener.find("\nExec=\"" + native(from) + "\" -l %f\nMimeType=application/x-lorvane-project;") !=
                   std::string::npos && type.find("<glob pattern=\"*.lvn\"/>") != std::string::npos,
               installed);
-    if (!installed) EXPECT_EQ(opener + type, "");
+    if (!installed) {
+      EXPECT_EQ(opener + type, "");
+    }
 #endif
   }
 };

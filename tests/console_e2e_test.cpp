@@ -223,8 +223,7 @@ TEST_F(ConsoleE2E, TheSameDialogueUnderWine) {
                      LVN_SOURCE_DIR "/cmake/wine-prefix.sh) && exec " LVN_SOURCE_DIR
                      "/cmake/wine-run.sh " + project("LVN.EXE") + " -cmd", "/dev/null"},
        "", {{"WINEPREFIX", prefix}}, io.file("keys"), out_}));
-  std::string source = "Z:" + sources.write("mixed.html", mixed_text_);
-  std::replace(source.begin(), source.end(), '/', '\\');
+  const std::string source = TempDir::backslashed("Z:" + sources.write("mixed.html", mixed_text_));
   size_t seen = 0;
   for (const auto& [text, answer] : steps(saved_over_favorites(source, ""))) {
     std::istringstream lines(drawn(text));

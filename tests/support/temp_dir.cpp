@@ -1,5 +1,6 @@
 #include "tests/support/temp_dir.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -44,4 +45,9 @@ std::string TempDir::read(const std::string& path) {
   std::ostringstream buffer;
   buffer << std::ifstream(path, std::ios::binary).rdbuf();
   return buffer.str();
+}
+
+std::string TempDir::backslashed(std::string path) {
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return path;
 }

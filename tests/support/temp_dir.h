@@ -18,6 +18,8 @@ class TempDir {
   std::string write(const std::string& relative, const std::string& content) const;
   // Reads a whole file; empty when missing.
   static std::string read(const std::string& path);
+  // The path with every '/' written as '\\', as the program writes paths.
+  static std::string backslashed(std::string path);
 
  private:
   std::string path_;
